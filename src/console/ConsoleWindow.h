@@ -1,0 +1,129 @@
+#pragma once
+// The window all three consoles share: the send box 송신, the reply box 수신, the class box 응답,
+// the history grid 송수신이력 (20 rows of a label box and a data box), the format options Hexa
+// and ASCii, and the buttons Send (전송), Clear (클리어), END (끝내기) and Pre_Screen (전화면, on the
+// Loader console Command1). A console adds its own controls and supplies, for Send, a plan: the
+// frame, the port and the settings (see Transaction).
+//
+// Bytes are the truth: 수신 and the history data boxes keep the bytes they show and are
+// re-rendered on a format switch, so nothing received is ever lost or altered by the view.
+// One transaction runs at a time: while it runs, Send starts nothing and Clear and the format
+// options are disabled; Pre_Screen, END and closing the window end it and close the port first.
+
+#include "codec/Codec.h"
+#include "console/Transaction.h"
+#include "platform/SerialControl.h"
+#include "platform/WindowServices.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+class ConsoleWindow : public QWidget {
+public:
+    struct Rect {
+        int left, top, width, height; // twips
+    };
+    struct Layout {
+        QString caption;
+        int clientWidth, clientHeight; // twips
+        Rect label3, send, label4, recv, label5;
+        Rect sendButton, frame3, status, clear, end, preScreen;
+        int historyTop;       // top of row 0; each row 240 twips below the previous, 255 high
+        int historyDataLeft;  // data boxes; the label boxes stand at 120, 615 wide
+        int historyDataWidth;
+        QString preScreenName; // 전화면, or Command1 on the Loader console
+        QFont sendFont;        // 송신 and 수신
+        QFont statusFont;      // 응답
+        QFont historyFont;     // the data boxes
+    };
+
+    static const QColor kBlue;
+    static const QColor kRed;
+
+    ~ConsoleWindow() override;
+
+    // The handlers of the common controls.
+    void ASCii_Click();
+    void Hexa_Click();
+    void 클리어_Click();
+    void 전송_Click();
+    void preScreenClick();
+    void endClick();
+
+    // Writes one transaction into the history grid: the page rules, labels, colours, appending.
+    void historyUpdate(const QByteArray& sendFrame, const QByteArray& recvData);
+
+    codec::View view() const;
+    bool transactionRunning() const;
+    QByteArray SendFrame() const { return m_sendFrame; }
+    QByteArray RecvData() const { return m_recvData; }
+    // The bytes a history data box (row 0 to 19) holds, whatever the view shows.
+    QByteArray historyBytes(int row) const;
+    SerialControl& MSComm1() { return *m_serial; }
+    Transaction& transaction() { return *m_transaction; }
+
+protected:
+    // initialSettings: what the console's serial control uses before any Settings assignment.
+    ConsoleWindow(WindowId id, const QString& initialSettings, const Layout& layout,
+                  QWidget* parent = nullptr);
+
+    // The console's part of Send: from the message bytes (송신 as characters), the frame and
+    // how to send it. No value: nothing is sent (the console has said why).
+    virtual std::optional<TransactionPlan> plan(const QByteArray& message) = 0;
+    // The warning a plan's settings draw after they are assigned (empty: none).
+    virtual QString settingsWarning(const TransactionPlan&) const { return {}; }
+    // The word for a reply of nothing: "Non Response" or "None".
+    virtual QString noReplyWord() const = 0;
+
+    WindowServices& services() const { return WindowServices::instance(); }
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QPlainTextEdit* 송신;
+    QPlainTextEdit* 수신;
+    QLineEdit* 응답;
+    std::array<QLineEdit*, 40> 송수신이력;
+    QGroupBox* Frame3;
+    QRadioButton* Hexa;
+    QRadioButton* ASCii;
+    QPushButton* 전송;
+    QPushButton* 클리어;
+    QPushButton* 끝내기;
+    QPushButton* m_preScreen;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+
+private:
+    void convertAll(codec::View to);
+    void renderReadOnlyBoxes();
+    void transactionFinished();
+    void setBusy(bool busy);
+    void wrapperClosing();
+    void endTransaction();
+
+    WindowId m_id;
+    SerialControl* m_serial;
+    Transaction* m_transaction;
+    codec::View m_view = codec::View::Characters;
+    QByteArray m_sendFrame;
+    QByteArray m_recvData;
+    QByteArray m_recvBytes;                 // what 수신 shows
+    std::array<QByteArray, 20> m_history;   // what each history data box shows
+    int HistoryPos = 0;
+    int HistoryNo = 0;
+};

@@ -1,0 +1,91 @@
+#pragma once
+// The transaction engine: one console Send, from the serial control's properties to the
+// classified reply. The consoles supply only a plan (port, settings, frame, receive rule).
+//
+// begin() drives CommPort, Settings, InputLen, PortOpen and the one Output, in that order.
+// Then step() is called once per poll: first until every byte of the frame has left the port,
+// then once per read of the receive loop (at most one byte each), then the extra reads.
+// run() calls step() from the event loop, so the window stays responsive between polls: a poll
+// with nothing waiting waits at most pollInterval for input and wakes as soon as a byte
+// arrives. Tests call step() directly, with no timer and no window.
+// Every way out closes the port; a failure closes it before it is reported.
+
+#include "platform/SerialControl.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// The reply's class, by its first byte only: ACK (6), NAK (21), nothing, anything else.
+enum class ReplyClass { Ack, Nak, None, Other };
+ReplyClass classify(const QByteArray& reply);
+
+struct ReceiveRule {
+    int polls = 500;        // reads of the loop; it leaves when the count reaches this
+    bool stopAtEot = false; // leave at once after reading EOT
+    int extraReads = 0;     // reads after the loop, with no return to the event loop between
+};
+
+struct TransactionPlan {
+    std::optional<int> commPort;     // no value: the port number was not a number (a failure)
+    QString portText;                // what the port number was made from, for the failure's reason
+    std::optional<QString> settings; // no value: Settings is not assigned
+    QByteArray frame;
+    ReceiveRule rule;
+};
+
+class Transaction : public QObject {
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Draining, Receiving, Finished, Failed };
+
+    explicit Transaction(SerialControl& port, QObject* parent = nullptr);
+    ~Transaction() override;
+
+    // Runs between Settings and InputLen (the console's warning box for an odd rate).
+    void setAfterSettings(std::function<void()> hook) { m_afterSettings = std::move(hook); }
+    void setPollInterval(std::chrono::microseconds interval) { m_pollInterval = interval; }
+
+    // The steps up to Output. Returns false on failure (state Failed, port closed, error()).
+    bool begin(const TransactionPlan& plan);
+    // One step; returns true while more steps are due. On failure: state Failed, port closed.
+    bool step();
+    // Calls step() from the event loop until done; emits finished() at the end (also on failure).
+    void run();
+    // Ends a running transaction now and closes the port; finished() is not emitted.
+    void abort();
+
+    State state() const { return m_state; }
+    bool running() const { return m_state == State::Draining || m_state == State::Receiving; }
+    QByteArray reply() const { return m_reply; }
+    int polls() const { return m_polls; }
+    // The failure, when state() is Failed.
+    std::optional<SerialError> error() const { return m_error; }
+
+signals:
+    void finished();
+
+private:
+    void fail(const SerialError& error);
+    void closePort();
+    void scheduleNext();
+    void onTimer();
+
+    SerialControl& m_port;
+    std::function<void()> m_afterSettings;
+    std::chrono::microseconds m_pollInterval{1000};
+    TransactionPlan m_plan;
+    State m_state = State::Idle;
+    QByteArray m_reply;
+    int m_polls = 0;
+    std::optional<SerialError> m_error;
+    QTimer m_timer;
+    bool m_driven = false;
+};

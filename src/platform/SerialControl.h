@@ -1,0 +1,78 @@
+#pragma once
+// The serial control each console drives, one per console window. The consoles use six
+// properties in a fixed order: CommPort, Settings, InputLen, PortOpen := true, one Output,
+// Input once per poll, PortOpen := false. Every failure throws SerialError.
+//
+// The line is always as Settings says ("38400,n,8,1" or "19200, n, 8, 1"); a freshly opened
+// port holds no input; Output's bytes are all on the line before outputDrained() says true;
+// a device that vanishes while open closes the port at once (bytes already received are still
+// handed out by Input first, then Input throws Vanished).
+
+#include "platform/SerialError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+
+class SerialControl : public QObject {
+    Q_OBJECT
+
+public:
+    // initialSettings: what the port uses when the console never assigns Settings.
+    explicit SerialControl(const QString& initialSettings = QStringLiteral("9600,n,8,1"),
+                           QObject* parent = nullptr);
+    ~SerialControl() override;
+
+    // Port 1 or 2 (PortMap). Throws BadPort for an unmapped number, Io while the port is open.
+    void setCommPort(int port);
+    int commPort() const { return m_commPort; }
+
+    // "baud,parity,data,stop", blanks around the fields allowed. Throws BadSettings when it does
+    // not parse; applied at once when open (Refused when the device says no).
+    void setSettings(const QString& settings);
+    QString settings() const { return m_settings; }
+
+    // At most this many bytes per Input (0 means everything waiting).
+    void setInputLen(int length);
+    int inputLen() const { return m_inputLen; }
+
+    // true opens the device of CommPort with Settings and discards anything waiting in it;
+    // false closes it. Throws NotFound, Busy, Permission, Refused or Io.
+    void setPortOpen(bool open);
+    bool portOpen() const;
+
+    // Queues bytes for sending. Throws NotOpen when closed, Vanished when the device went away.
+    void setOutput(const QByteArray& bytes);
+
+    // Removes and returns at most InputLen received bytes; empty at once when none is waiting.
+    // Throws NotOpen when closed, Vanished once the device went away and nothing is left.
+    QByteArray input();
+
+    // True when at least one received byte is waiting (Input would return it).
+    bool inputWaiting();
+    // Blocks at most ms milliseconds for a byte to arrive; true when one is waiting. No event
+    // processing happens while it waits.
+    bool waitForInput(int ms);
+    // Pushes queued output to the device without blocking; true when every byte of every
+    // Output has left the port. Throws Vanished or Io when the device fails.
+    bool outputDrained();
+
+signals:
+    // A byte arrived (emitted from the event loop), or the device vanished.
+    void inputArrived();
+    void vanished();
+
+private:
+    void applySettings();
+    void deviceFailed(const QString& reason);
+    void takeWaitingInput();
+
+    QSerialPort* m_port;
+    int m_commPort = 1;
+    QString m_settings;
+    int m_inputLen = 0;
+    QByteArray m_pending;     // received bytes not yet handed out by Input
+    QString m_vanishedReason; // set once the device went away while open
+};
