@@ -87,5 +87,7 @@ private:
     int m_polls = 0;
     std::optional<SerialError> m_error;
     QTimer m_timer;
+    QElapsedTimer m_drainClock;
+    QElapsedTimer m_receiveClock;
     bool m_driven = false;
 };

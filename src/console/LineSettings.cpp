@@ -1,0 +1,23 @@
+#include "console/LineSettings.h"
+
+#include <array>
+
+std::optional<int> commPortFromPortNo(const QString& portNo)
+{
+    bool ok = false;
+    const int number = portNo.trimmed().toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return number == 1 ? 1 : 2;
+}
+
+std::optional<QString> settingsForBaudRate(qint32 baudRate)
+{
+    static constexpr std::array<qint32, 8> kRates = {9600,  19200,  38400,  56000,
+                                                     57600, 76800, 115200, 128000};
+    for (qint32 rate : kRates) {
+        if (rate == baudRate)
+            return QStringLiteral("%1, n, 8, 1").arg(rate);
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,177 @@
+#include "console/Transaction.h"
+
+#include <algorithm>
+
+namespace {
+constexpr char kEot = 0x04;
+constexpr char kAck = 0x06;
+constexpr char kNak = 0x15;
+// A frame that has not left the port by then will not: the device stopped taking bytes.
+constexpr std::chrono::seconds kDrainLimit{5};
+// How long each of the extra reads after the loop waits for a byte that is on its way.
+constexpr int kExtraReadWaitMs = 1;
+} // namespace
+
+ReplyClass classify(const QByteArray& reply)
+{
+    if (reply.isEmpty())
+        return ReplyClass::None;
+    switch (reply.front()) {
+    case kAck:
+        return ReplyClass::Ack;
+    case kNak:
+        return ReplyClass::Nak;
+    default:
+        return ReplyClass::Other;
+    }
+}
+
+Transaction::Transaction(SerialControl& port, QObject* parent) : QObject(parent), m_port(port)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Transaction::onTimer);
+    // A byte that arrives while a poll waits ends the wait at once.
+    const auto wake = [this] {
+        if (m_driven && m_timer.isActive() && m_timer.remainingTime() > 0)
+            m_timer.start(0);
+    };
+    connect(&m_port, &SerialControl::inputArrived, this, wake);
+    connect(&m_port, &SerialControl::vanished, this, wake);
+}
+
+Transaction::~Transaction()
+{
+    abort();
+}
+
+bool Transaction::begin(const TransactionPlan& plan)
+{
+    m_plan = plan;
+    m_reply.clear();
+    m_polls = 0;
+    m_error.reset();
+    try {
+        if (!plan.commPort) {
+            throw SerialError(SerialError::Kind::BadPort,
+                              QStringLiteral("The port number \"%1\" is not a number.")
+                                  .arg(plan.portText));
+        }
+        m_port.setCommPort(*plan.commPort);
+        if (plan.settings)
+            m_port.setSettings(*plan.settings);
+        if (m_afterSettings)
+            m_afterSettings();
+        m_port.setInputLen(1);
+        m_port.setPortOpen(true);
+        m_port.setOutput(plan.frame);
+    } catch (const SerialError& error) {
+        fail(error);
+        return false;
+    }
+    m_state = State::Draining;
+    m_drainClock.start();
+    return true;
+}
+
+bool Transaction::step()
+{
+    try {
+        switch (m_state) {
+        case State::Draining:
+            if (m_port.outputDrained()) {
+                m_state = State::Receiving;
+                m_receiveClock.start();
+            } else if (std::chrono::nanoseconds(m_drainClock.nsecsElapsed()) > kDrainLimit) {
+                throw SerialError(SerialError::Kind::Io,
+                                  QStringLiteral("The device took no bytes for %1 s.")
+                                      .arg(kDrainLimit.count()));
+            }
+            return true;
+        case State::Receiving: {
+            const QByteArray chunk = m_port.input();
+            m_reply += chunk;
+            ++m_polls;
+            const bool atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
+            if (m_polls < m_plan.rule.polls && !atEot)
+                return true;
+            for (int read = 0; read < m_plan.rule.extraReads; ++read) {
+                if (!m_port.inputWaiting())
+                    m_port.waitForInput(kExtraReadWaitMs);
+                m_reply += m_port.input();
+            }
+            closePort();
+            m_state = State::Finished;
+            return false;
+        }
+        case State::Idle:
+        case State::Finished:
+        case State::Failed:
+            return false;
+        }
+    } catch (const SerialError& error) {
+        fail(error);
+    }
+    return false;
+}
+
+void Transaction::run()
+{
+    m_driven = true;
+    m_timer.start(0);
+}
+
+void Transaction::abort()
+{
+    m_timer.stop();
+    m_driven = false;
+    if (running()) {
+        closePort();
+        m_state = State::Idle;
+    }
+}
+
+void Transaction::fail(const SerialError& error)
+{
+    m_error = error;
+    closePort();
+    m_state = State::Failed;
+}
+
+void Transaction::closePort()
+{
+    try {
+        m_port.setPortOpen(false);
+    } catch (const SerialError&) {
+        // Closing a port whose device is gone can only fail with what is already reported.
+    }
+}
+
+void Transaction::onTimer()
+{
+    if (!step()) {
+        m_driven = false;
+        emit finished();
+        return;
+    }
+    scheduleNext();
+}
+
+void Transaction::scheduleNext()
+{
+    using namespace std::chrono;
+    if (m_state == State::Draining) {
+        m_timer.start(1ms);
+        return;
+    }
+    if (m_port.inputWaiting()) {
+        m_timer.start(0);
+        return;
+    }
+    // Nothing waiting: wait until this poll's slot on the loop's own clock, at most one
+    // interval, so that the reply window lasts polls x interval whatever the event loop costs.
+    const auto due = m_pollInterval * (m_polls + 1);
+    const auto elapsed = duration_cast<microseconds>(nanoseconds(m_receiveClock.nsecsElapsed()));
+    const auto wait = std::clamp(due - elapsed, microseconds(0), m_pollInterval);
+    m_timer.start(duration_cast<milliseconds>(wait + microseconds(500)));
+}
