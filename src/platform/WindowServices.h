@@ -39,6 +39,14 @@ public:
 
     void focus(QWidget* control);
 
+    // Closes and deletes every window this object made, so that a console releases its port
+    // before the program returns.
+    void discardAll();
+
+    // The windows ask for the Korean system font "굴림", which Linux lacks: stand NanumGothic
+    // in for it, which has Korean and Latin letters of the same weight.
+    static void substituteFonts();
+
 private:
     std::map<WindowId, Factory> m_factories;
     std::map<WindowId, QPointer<QWidget>> m_windows;

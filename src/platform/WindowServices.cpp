@@ -1,0 +1,101 @@
+#include "platform/WindowServices.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFont>
+#include <QMessageBox>
+
+namespace {
+
+WindowServices* g_installed = nullptr;
+
+} // namespace
+
+WindowServices::~WindowServices() = default;
+
+WindowServices& WindowServices::instance()
+{
+    static WindowServices defaults;
+    return g_installed ? *g_installed : defaults;
+}
+
+void WindowServices::install(WindowServices* services)
+{
+    g_installed = services;
+}
+
+void WindowServices::registerWindow(WindowId id, Factory factory)
+{
+    m_factories[id] = std::move(factory);
+}
+
+QWidget* WindowServices::show(WindowId id)
+{
+    QWidget* shown = window(id);
+    if (!shown) {
+        const auto factory = m_factories.find(id);
+        if (factory == m_factories.end()) {
+            qWarning("No window is registered for id %d", static_cast<int>(id));
+            return nullptr;
+        }
+        shown = factory->second();
+        shown->setAttribute(Qt::WA_DeleteOnClose);
+        m_windows[id] = shown;
+    }
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+    return shown;
+}
+
+QWidget* WindowServices::window(WindowId id) const
+{
+    const auto found = m_windows.find(id);
+    return found == m_windows.end() ? nullptr : found->second.data();
+}
+
+void WindowServices::close(QWidget* window)
+{
+    // Forget it first: from now on show() makes a new one with its initial values, even before
+    // the old one is deleted by the event loop.
+    std::erase_if(m_windows, [window](const auto& entry) { return entry.second == window; });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->close();
+}
+
+void WindowServices::messageBox(QWidget* parent, const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void WindowServices::endProgram()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        window->hide();
+    // exit() leaves every running event loop, nested ones included, so nothing queued runs.
+    QCoreApplication::exit(0);
+}
+
+void WindowServices::focus(QWidget* control)
+{
+    control->setFocus(Qt::OtherFocusReason);
+}
+
+void WindowServices::discardAll()
+{
+    std::map<WindowId, QPointer<QWidget>> windows;
+    windows.swap(m_windows);
+    for (auto& [id, window] : windows) {
+        if (window) {
+            window->close(); // runs the window's own closing, a console's port release included
+            delete window.data();
+        }
+    }
+}
+
+void WindowServices::substituteFonts()
+{
+    QFont::insertSubstitution(QStringLiteral("굴림"), QStringLiteral("NanumGothic"));
+}
