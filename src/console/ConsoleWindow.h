@@ -52,6 +52,8 @@ public:
 
     static const QColor kBlue;
     static const QColor kRed;
+    // The consoles' typeface ("굴림") at a size; a substitute stands in where the system lacks it.
+    static QFont gulim(qreal pointSize, bool bold);
 
     ~ConsoleWindow() override;
 
@@ -126,4 +128,5 @@ private:
     std::array<QByteArray, 20> m_history;   // what each history data box shows
     int HistoryPos = 0;
     int HistoryNo = 0;
+    bool m_busy = false; // from a plan to the end of its transaction
 };

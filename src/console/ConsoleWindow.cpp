@@ -1,0 +1,410 @@
+#include "console/ConsoleWindow.h"
+
+#include "platform/WidgetPlacement.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTextCursor>
+
+const QColor ConsoleWindow::kBlue{0, 0, 255};
+const QColor ConsoleWindow::kRed{255, 0, 0};
+
+namespace {
+
+// The label boxes of the history grid stand at the same place on every console.
+constexpr int kHistoryLabelLeft = 120;
+constexpr int kHistoryLabelWidth = 615;
+constexpr int kHistoryRowPitch = 240;
+constexpr int kHistoryRowHeight = 255;
+
+void place(QWidget* widget, const ConsoleWindow::Rect& rect)
+{
+    placeWidget(widget, rect.left, rect.top, rect.width, rect.height);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+QString replyWord(ReplyClass replyClass, const QString& noReplyWord)
+{
+    switch (replyClass) {
+    case ReplyClass::Ack:
+        return QStringLiteral("ACK");
+    case ReplyClass::Nak:
+        return QStringLiteral("NAK");
+    case ReplyClass::None:
+        return noReplyWord;
+    case ReplyClass::Other:
+        break;
+    }
+    return QStringLiteral("Error");
+}
+
+} // namespace
+
+ConsoleWindow::ConsoleWindow(WindowId id, const QString& initialSettings, const Layout& layout,
+                             QWidget* parent)
+    : QWidget(parent), m_id(id)
+{
+    setWindowTitle(layout.caption);
+    setFixedSize(twipsSize(layout.clientWidth, layout.clientHeight));
+
+    Label3 = new QLabel(QStringLiteral("Send Data"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    place(Label3, layout.label3);
+
+    송신 = new QPlainTextEdit(this);
+    송신->setObjectName(QStringLiteral("송신"));
+    송신->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    송신->setTabChangesFocus(true);
+    송신->setToolTip(QStringLiteral("최대120Byte"));
+    송신->setFont(layout.sendFont);
+    setTextColour(송신, kBlue);
+    송신->installEventFilter(this);
+    place(송신, layout.send);
+
+    Label4 = new QLabel(QStringLiteral("Recieve Data"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    place(Label4, layout.label4);
+
+    수신 = new QPlainTextEdit(this);
+    수신->setObjectName(QStringLiteral("수신"));
+    수신->setReadOnly(true);
+    수신->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    수신->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    수신->setTabChangesFocus(true);
+    수신->setFont(layout.sendFont);
+    setTextColour(수신, kRed);
+    place(수신, layout.recv);
+
+    Label5 = new QLabel(QStringLiteral("History"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    place(Label5, layout.label5);
+
+    for (int index = 0; index < int(송수신이력.size()); ++index) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QStringLiteral("송수신이력"));
+        box->setProperty("index", index);
+        box->setReadOnly(true);
+        box->setFont(layout.historyFont);
+        const int row = index / 2;
+        const int top = layout.historyTop + kHistoryRowPitch * row;
+        if (index % 2 == 0)
+            placeWidget(box, layout.historyDataLeft, top, layout.historyDataWidth,
+                        kHistoryRowHeight);
+        else
+            placeWidget(box, kHistoryLabelLeft, top, kHistoryLabelWidth, kHistoryRowHeight);
+        송수신이력[index] = box;
+    }
+
+    전송 = new QPushButton(QStringLiteral("Send"), this);
+    전송->setObjectName(QStringLiteral("전송"));
+    place(전송, layout.sendButton);
+
+    Frame3 = new QGroupBox(QStringLiteral("Format"), this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    place(Frame3, layout.frame3);
+    Hexa = new QRadioButton(QStringLiteral("Hex"), Frame3);
+    Hexa->setObjectName(QStringLiteral("Hexa"));
+    Hexa->setChecked(true);
+    placeWidget(Hexa, 240, 240, 855, 375);
+    ASCii = new QRadioButton(QStringLiteral("ASCii"), Frame3);
+    ASCii->setObjectName(QStringLiteral("ASCii"));
+    placeWidget(ASCii, 240, 720, 855, 375);
+
+    응답 = new QLineEdit(QStringLiteral("Status"), this);
+    응답->setObjectName(QStringLiteral("응답"));
+    응답->setReadOnly(true);
+    응답->setAlignment(Qt::AlignCenter);
+    응답->setFont(layout.statusFont);
+    setTextColour(응답, kBlue);
+    place(응답, layout.status);
+
+    클리어 = new QPushButton(QStringLiteral("Clear"), this);
+    클리어->setObjectName(QStringLiteral("클리어"));
+    place(클리어, layout.clear);
+
+    m_preScreen = new QPushButton(QStringLiteral("Pre_Screen"), this);
+    m_preScreen->setObjectName(layout.preScreenName);
+    place(m_preScreen, layout.preScreen);
+
+    끝내기 = new QPushButton(QStringLiteral("END"), this);
+    끝내기->setObjectName(QStringLiteral("끝내기"));
+    place(끝내기, layout.end);
+
+    m_serial = new SerialControl(initialSettings, this);
+    m_serial->setObjectName(QStringLiteral("MSComm1"));
+    m_transaction = new Transaction(*m_serial, this);
+
+    connect(Hexa, &QRadioButton::toggled, this, [this](bool selected) {
+        if (selected)
+            Hexa_Click();
+    });
+    connect(ASCii, &QRadioButton::toggled, this, [this](bool selected) {
+        if (selected)
+            ASCii_Click();
+    });
+    connect(전송, &QPushButton::clicked, this, &ConsoleWindow::전송_Click);
+    connect(클리어, &QPushButton::clicked, this, &ConsoleWindow::클리어_Click);
+    connect(끝내기, &QPushButton::clicked, this, &ConsoleWindow::endClick);
+    connect(m_preScreen, &QPushButton::clicked, this, &ConsoleWindow::preScreenClick);
+    connect(m_transaction, &Transaction::finished, this, &ConsoleWindow::transactionFinished);
+}
+
+QFont ConsoleWindow::gulim(qreal pointSize, bool bold)
+{
+    QFont font(QStringLiteral("굴림"));
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+ConsoleWindow::~ConsoleWindow()
+{
+    // The engine still refers to the serial control, which as a child would otherwise go first.
+    delete m_transaction;
+}
+
+void ConsoleWindow::ASCii_Click()
+{
+    convertAll(codec::View::HexDigits);
+}
+
+void ConsoleWindow::Hexa_Click()
+{
+    convertAll(codec::View::Characters);
+}
+
+void ConsoleWindow::convertAll(codec::View to)
+{
+    if (to == m_view)
+        return;
+    QString sendText;
+    try {
+        sendText = codec::render(codec::parse(송신->toPlainText(), m_view), to,
+                                 codec::LineBreaks::AsLineBreak);
+    } catch (const codec::CodecError& error) {
+        // The option already moved; the texts still say otherwise, so put it back quietly.
+        const QSignalBlocker blockHexa(Hexa);
+        const QSignalBlocker blockASCii(ASCii);
+        (m_view == codec::View::Characters ? Hexa : ASCii)->setChecked(true);
+        services().messageBox(this, error.message(), QStringLiteral("Format"));
+        return;
+    }
+    송신->setPlainText(sendText);
+    송신->moveCursor(QTextCursor::End);
+    m_view = to;
+    {
+        const QSignalBlocker blockHexa(Hexa);
+        const QSignalBlocker blockASCii(ASCii);
+        (m_view == codec::View::Characters ? Hexa : ASCii)->setChecked(true);
+    }
+    renderReadOnlyBoxes();
+}
+
+void ConsoleWindow::renderReadOnlyBoxes()
+{
+    수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
+    for (int row = 0; row < int(m_history.size()); ++row) {
+        QLineEdit* box = 송수신이력[2 * row];
+        box->setText(codec::render(m_history[row], m_view, codec::LineBreaks::AsSymbols));
+        box->setCursorPosition(0);
+    }
+}
+
+void ConsoleWindow::클리어_Click()
+{
+    for (QLineEdit* box : 송수신이력)
+        box->clear();
+    for (QByteArray& bytes : m_history)
+        bytes.clear();
+    m_recvBytes.clear();
+    수신->clear();
+    송신->clear();
+    응답->clear();
+    services().focus(송신);
+}
+
+void ConsoleWindow::historyUpdate(const QByteArray& sendFrame, const QByteArray& recvData)
+{
+    if (HistoryPos > 39) {
+        HistoryPos = 0;
+        HistoryNo = 0;
+    }
+    if (m_history[0].isEmpty()) {
+        HistoryPos = 0;
+        HistoryNo = 0;
+    }
+    HistoryPos += 4;
+    HistoryNo += 1;
+    const int p = HistoryPos;
+    const QString n = QString::number(HistoryNo);
+
+    const auto appendLabel = [this](int index, const QString& label) {
+        QLineEdit* box = 송수신이력[index];
+        box->setText(box->text() + label);
+        box->setCursorPosition(0);
+    };
+    const auto appendData = [this](int index, const QColor& colour, const QByteArray& bytes) {
+        QLineEdit* box = 송수신이력[index];
+        setTextColour(box, colour);
+        QByteArray& held = m_history[index / 2];
+        held += bytes;
+        box->setText(codec::render(held, m_view, codec::LineBreaks::AsSymbols));
+        box->setCursorPosition(0);
+    };
+    appendLabel(p - 3, QStringLiteral("Send") + n + QStringLiteral(":"));
+    appendData(p - 4, kBlue, sendFrame);
+    appendLabel(p - 1, QStringLiteral("Recv") + n + QStringLiteral(":"));
+    appendData(p - 2, kRed, recvData);
+}
+
+codec::View ConsoleWindow::view() const
+{
+    return m_view;
+}
+
+bool ConsoleWindow::transactionRunning() const
+{
+    return m_busy;
+}
+
+QByteArray ConsoleWindow::historyBytes(int row) const
+{
+    return m_history.at(row);
+}
+
+void ConsoleWindow::전송_Click()
+{
+    if (m_busy)
+        return;
+
+    QByteArray message;
+    try {
+        message = codec::parse(송신->toPlainText(), m_view);
+    } catch (const codec::CodecError& error) {
+        services().messageBox(this, error.message(), QStringLiteral("Format"));
+        return;
+    }
+    if (m_view == codec::View::HexDigits) {
+        // The digits as they will read back after the reply, so that a line break typed by
+        // Enter lands after them.
+        const QString normalised = codec::AscConvert(message);
+        if (normalised != 송신->toPlainText()) {
+            송신->setPlainText(normalised);
+            송신->moveCursor(QTextCursor::End);
+        }
+    }
+
+    const std::optional<TransactionPlan> sendPlan = plan(message);
+    if (!sendPlan) {
+        services().focus(송신);
+        return;
+    }
+    m_sendFrame = sendPlan->frame;
+    setBusy(true);
+
+    const QString warning = settingsWarning(*sendPlan);
+    transaction().setAfterSettings([this, warning] {
+        if (!warning.isEmpty())
+            services().messageBox(this, warning, QStringLiteral("Error"));
+    });
+    if (!transaction().begin(*sendPlan)) {
+        services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"));
+        wrapperClosing();
+        return;
+    }
+
+    m_recvData.clear();
+    m_recvBytes.clear();
+    수신->clear();
+    응답->clear();
+    transaction().run();
+}
+
+void ConsoleWindow::transactionFinished()
+{
+    if (transaction().state() == Transaction::State::Failed) {
+        services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"));
+    } else {
+        m_recvData = transaction().reply();
+        m_recvBytes = m_recvData;
+        수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
+        응답->setText(replyWord(classify(m_recvData), noReplyWord()));
+        historyUpdate(m_sendFrame, m_recvData);
+    }
+    wrapperClosing();
+}
+
+void ConsoleWindow::wrapperClosing()
+{
+    setBusy(false);
+    services().focus(송신);
+}
+
+void ConsoleWindow::setBusy(bool busy)
+{
+    m_busy = busy;
+    for (QWidget* control : {static_cast<QWidget*>(전송), static_cast<QWidget*>(클리어),
+                             static_cast<QWidget*>(Hexa), static_cast<QWidget*>(ASCii)})
+        control->setEnabled(!busy);
+}
+
+void ConsoleWindow::endTransaction()
+{
+    if (!m_busy)
+        return;
+    if (transaction().running())
+        transaction().abort();
+    setBusy(false);
+}
+
+void ConsoleWindow::preScreenClick()
+{
+    endTransaction();
+    services().show(WindowId::Settings);
+    services().close(this);
+}
+
+void ConsoleWindow::endClick()
+{
+    endTransaction();
+    services().endProgram();
+}
+
+void ConsoleWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        services().focus(송신);
+    QWidget::changeEvent(event);
+}
+
+void ConsoleWindow::closeEvent(QCloseEvent* event)
+{
+    endTransaction();
+    event->accept();
+}
+
+bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == 송신 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            전송_Click();
+    }
+    // The key is not consumed: the carriage return still breaks the line in 송신.
+    return QWidget::eventFilter(watched, event);
+}

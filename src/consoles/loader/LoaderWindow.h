@@ -1,0 +1,13 @@
+#pragma once
+// Form2, the Loader console: the common console with the Loader exchange behind its Send.
+
+#include "console/ConsoleWindow.h"
+
+class LoaderWindow : public ConsoleWindow {
+public:
+    explicit LoaderWindow(QWidget* parent = nullptr);
+
+protected:
+    std::optional<TransactionPlan> plan(const QByteArray& message) override;
+    QString noReplyWord() const override;
+};
