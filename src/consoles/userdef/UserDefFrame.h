@@ -1,0 +1,40 @@
+#pragma once
+// The User Define frame: optional header character, the message, optional first check field,
+// optional tail character, optional second check field. The four parts come from the console's
+// editable lists, whose texts are read as they stand; a four-character text means "absent".
+
+#include "console/ProgramState.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <stdexcept>
+
+struct UserDefSelections {
+    QString header;
+    QString bcc1;
+    QString tail;
+    QString bcc2;
+};
+
+// A typed selection text that is neither four characters long nor of a listed form. Nothing of
+// the state has changed when it is thrown.
+class SelectionError : public std::runtime_error
+{
+public:
+    SelectionError(const QString& field, const QString& text, const QString& message);
+    QString field() const { return m_field; } // "Header", "BCC1", "Tail" or "BCC2"
+    QString text() const { return m_text; }
+    QString message() const { return m_message; }
+
+private:
+    QString m_field;
+    QString m_text;
+    QString m_message;
+};
+
+// The frame (SendFrame) around message, the bytes of the send box. Runs BccMake through state
+// once per check field chosen, leaving BccSource, BccAdd1, BccAdd2 and BccCode as the last run
+// set them. Throws SelectionError before touching state.
+QByteArray buildUserDefFrame(const UserDefSelections& selections, const QByteArray& message,
+                             ProgramState& state);
