@@ -32,7 +32,9 @@ void WindowServices::registerWindow(WindowId id, Factory factory)
 QWidget* WindowServices::show(WindowId id)
 {
     QWidget* shown = window(id);
-    if (!shown) {
+    if (shown) {
+        shown->raise();
+    } else {
         const auto factory = m_factories.find(id);
         if (factory == m_factories.end()) {
             qWarning("No window is registered for id %d", static_cast<int>(id));
@@ -43,7 +45,6 @@ QWidget* WindowServices::show(WindowId id)
         m_windows[id] = shown;
     }
     shown->show();
-    shown->raise();
     shown->activateWindow();
     return shown;
 }
