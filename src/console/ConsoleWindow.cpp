@@ -60,6 +60,8 @@ ConsoleWindow::ConsoleWindow(WindowId id, const QString& initialSettings, const 
     : QWidget(parent), m_id(id)
 {
     setWindowTitle(layout.caption);
+    // The titles and buttons use the system's dialog face; the boxes set their own below.
+    setFont(gulim(9, false));
     setFixedSize(twipsSize(layout.clientWidth, layout.clientHeight));
 
     Label3 = new QLabel(QStringLiteral("Send Data"), this);

@@ -8,8 +8,32 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace {
+
+// An option button whose caption breaks onto a second line when it is wider than the button, as
+// the captions of this frame need at the console's font.
+class WrappingOption : public QRadioButton {
+public:
+    WrappingOption(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_RadioButton, option);
+        option.text = caption;
+        const QRect textArea = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
+        painter.drawItemText(textArea, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap,
+                             palette(), isEnabled(), caption, QPalette::WindowText);
+    }
+};
 
 ConsoleWindow::Layout dedicatedLayout()
 {
@@ -48,11 +72,11 @@ DedicatedWindow::DedicatedWindow(QWidget* parent)
     Frame4 = new QGroupBox(QStringLiteral("BCC Check"), this);
     Frame4->setObjectName(QStringLiteral("Frame4"));
     placeWidget(Frame4, 6120, 2760, 1215, 1575);
-    BCC_NO = new QRadioButton(QStringLiteral("BCC None"), Frame4);
+    BCC_NO = new WrappingOption(QStringLiteral("BCC None"), Frame4);
     BCC_NO->setObjectName(QStringLiteral("BCC_NO"));
     BCC_NO->setChecked(true);
     placeWidget(BCC_NO, 120, 360, 855, 375);
-    BCC_YES = new QRadioButton(QStringLiteral("BCC Use"), Frame4);
+    BCC_YES = new WrappingOption(QStringLiteral("BCC Use"), Frame4);
     BCC_YES->setObjectName(QStringLiteral("BCC_YES"));
     placeWidget(BCC_YES, 120, 960, 975, 375);
     // Tab order follows the screen, top to bottom, rather than the order of creation.

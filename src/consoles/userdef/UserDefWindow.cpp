@@ -51,6 +51,8 @@ QComboBox* selection(QWidget* parent, const QString& name, const QStringList& en
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
+    // A size smaller than the window's keeps "SUM_1" whole in the narrow check-field lists.
+    combo->setFont(ConsoleWindow::gulim(8.25, false));
     combo->addItems(entries);
     combo->setCurrentIndex(combo->findText(initial));
     placeWidget(combo, rect.left, rect.top, rect.width, rect.height);
