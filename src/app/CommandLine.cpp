@@ -1,0 +1,119 @@
+#include "app/CommandLine.h"
+
+#include "platform/PortMap.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace {
+
+const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")},
+                               QStringLiteral("Shows this help and ends."));
+const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")},
+                                  QStringLiteral("Shows the version and ends."));
+const QCommandLineOption kCom1(QStringLiteral("com1"),
+                               QStringLiteral("The serial device of port 1 (com1)."),
+                               QStringLiteral("device"));
+const QCommandLineOption kCom2(QStringLiteral("com2"),
+                               QStringLiteral("The serial device of port 2 (com2)."),
+                               QStringLiteral("device"));
+const QCommandLineOption kDemo(QStringLiteral("demo"),
+                               QStringLiteral("Ports 1 and 2 are simulated devices, so no "
+                                              "hardware is needed."));
+const QCommandLineOption
+    kDemoReply(QStringLiteral("demo-reply"),
+               QStringLiteral("How the demo devices answer: protocol (checks each frame, the "
+                              "default), ack, nak, silent, or hex:XX.. for fixed reply bytes."),
+               QStringLiteral("mode"));
+const QCommandLineOption
+    kDemoDelay(QStringLiteral("demo-delay"),
+               QStringLiteral("Milliseconds the demo devices wait before each reply."),
+               QStringLiteral("ms"));
+
+void describe(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Tests the protocol of a device on a serial (RS-232C) line."));
+    parser.addOptions({kHelp, kVersion, kCom1, kCom2, kDemo, kDemoReply, kDemoDelay});
+}
+
+CommandLine refuse(const QString& error)
+{
+    CommandLine refused;
+    refused.action = CommandLine::Action::Refuse;
+    refused.error = error;
+    return refused;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    describe(parser);
+    if (!parser.parse(arguments))
+        return refuse(parser.errorText());
+
+    CommandLine options;
+    if (parser.isSet(kHelp)) {
+        options.action = CommandLine::Action::Help;
+        return options;
+    }
+    if (parser.isSet(kVersion)) {
+        options.action = CommandLine::Action::Version;
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("Unexpected argument '%1'.")
+                          .arg(parser.positionalArguments().constFirst()));
+
+    options.com1 = parser.value(kCom1);
+    options.com2 = parser.value(kCom2);
+    options.demo = parser.isSet(kDemo);
+    if (options.demo && (parser.isSet(kCom1) || parser.isSet(kCom2)))
+        return refuse(QStringLiteral("--demo maps both ports to simulated devices; leave out "
+                                     "--com1 and --com2."));
+    if (!options.demo && (parser.isSet(kDemoReply) || parser.isSet(kDemoDelay)))
+        return refuse(QStringLiteral("--demo-reply and --demo-delay need --demo."));
+
+    if (parser.isSet(kDemoReply)) {
+        const QString mode = parser.value(kDemoReply);
+        if (!SimulatedDevice::parseMode(mode, &options.demoBehaviour))
+            return refuse(QStringLiteral("Unknown demo reply '%1': give protocol, ack, nak, "
+                                         "silent or hex: followed by hex digit pairs.")
+                              .arg(mode));
+    }
+    if (parser.isSet(kDemoDelay)) {
+        const QString delay = parser.value(kDemoDelay);
+        bool ok = false;
+        options.demoBehaviour.delayMs = delay.toInt(&ok);
+        if (!ok || options.demoBehaviour.delayMs < 0)
+            return refuse(
+                QStringLiteral("--demo-delay needs a whole number of milliseconds, not '%1'.")
+                    .arg(delay));
+    }
+    return options;
+}
+
+QString commandLineHelp()
+{
+    QCommandLineParser parser;
+    describe(parser);
+    return parser.helpText();
+}
+
+std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options)
+{
+    std::vector<std::unique_ptr<SimulatedDevice>> devices;
+    if (options.demo) {
+        for (int port = 1; port <= 2; ++port) {
+            devices.push_back(std::make_unique<SimulatedDevice>());
+            devices.back()->setBehaviour(options.demoBehaviour);
+            PortMap::setDevice(port, devices.back()->devicePath());
+        }
+        return devices;
+    }
+    PortMap::setDevice(1, options.com1.isEmpty() ? PortMap::defaultDevice(1) : options.com1);
+    PortMap::setDevice(2, options.com2.isEmpty() ? PortMap::defaultDevice(2) : options.com2);
+    return devices;
+}

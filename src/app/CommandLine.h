@@ -1,0 +1,36 @@
+#pragma once
+// The command line: which devices ports 1 and 2 mean (--com1, --com2), or a demo with two
+// simulated devices answering on them (--demo, --demo-reply, --demo-delay).
+
+#include "platform/SimulatedDevice.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, Refuse };
+
+    Action action = Action::Run;
+    QString error; // why the command line is refused
+    QString com1;  // device of port 1 as given; empty: the system's own
+    QString com2;
+    bool demo = false;
+    SimulatedDevice::Behaviour demoBehaviour;
+};
+
+inline constexpr char kApplicationName[] = "rs232c-tester";
+inline constexpr char kApplicationVersion[] = "1.1.0";
+
+// arguments[0] is the program itself. Qt's own options are not taken here; the environment
+// (QT_QPA_PLATFORM, QT_SCALE_FACTOR, ...) sets what they would.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+// The text --help prints. Uses the program's path, so an application object must exist.
+QString commandLineHelp();
+
+// Maps ports 1 and 2 as the command line says. In demo mode it starts the two simulated devices
+// the ports are mapped to; they must live as long as any window may open a port.
+std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options);

@@ -1,0 +1,51 @@
+// The program starts with the settings window alone, centred; every other window is made when
+// it is first shown. It ends at END or when its last window closes.
+
+#include "app/CommandLine.h"
+#include "app/WindowRegistry.h"
+#include "platform/WindowServices.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kApplicationVersion));
+
+    // Read before the window system starts, so that --help and a refused command line need no
+    // display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine options = parseCommandLine(arguments);
+    switch (options.action) {
+    case CommandLine::Action::Help: {
+        const QCoreApplication core(argc, argv);
+        std::fputs(qPrintable(commandLineHelp()), stdout);
+        return 0;
+    }
+    case CommandLine::Action::Version:
+        std::printf("%s %s\n", kApplicationName, kApplicationVersion);
+        return 0;
+    case CommandLine::Action::Refuse:
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kApplicationName,
+                     qPrintable(options.error), kApplicationName);
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+
+    QApplication app(argc, argv);
+    const auto demoDevices = mapPorts(options);
+    WindowServices::substituteFonts();
+    WindowServices& services = WindowServices::instance();
+    registerWindows(services);
+    services.show(WindowId::Settings);
+    const int status = QApplication::exec();
+    services.discardAll();
+    return status;
+}
