@@ -27,8 +27,7 @@ Control* makeControl(QWidget* container, const char* name, const QString& captio
 }
 
 // A label's placement gives only its corner; it takes the size its caption needs.
-QLabel* makeLabel(QWidget* container, const char* name, const QString& caption, int left,
-                  int top)
+QLabel* makeLabel(QWidget* container, const char* name, const QString& caption, int left, int top)
 {
     QLabel* label = makeControl<QLabel>(container, name, caption);
     label->adjustSize();
@@ -101,11 +100,11 @@ void SettingsWindow::buildControls()
     통신포트 = makeCombo(Frame2, "통신포트", {QStringLiteral("com1"), QStringLiteral("com2")}, 240,
                          600, 855);
     Label3 = makeLabel(Frame2, "Label3", QStringLiteral("Data Bit"), 1200, 360);
-    data_bit = makeCombo(Frame2, "data_bit", {QStringLiteral("8Bit"), QStringLiteral("7Bit")},
-                         1200, 600, 855);
-    Label4 = makeLabel(Frame2, "Label4", QStringLiteral("Stop Bit"), 2160, 360);
-    stop_bit = makeCombo(Frame2, "stop_bit", {QStringLiteral("1"), QStringLiteral("2")}, 2160,
+    data_bit = makeCombo(Frame2, "data_bit", {QStringLiteral("8Bit"), QStringLiteral("7Bit")}, 1200,
                          600, 855);
+    Label4 = makeLabel(Frame2, "Label4", QStringLiteral("Stop Bit"), 2160, 360);
+    stop_bit =
+        makeCombo(Frame2, "stop_bit", {QStringLiteral("1"), QStringLiteral("2")}, 2160, 600, 855);
     Label2 = makeLabel(Frame2, "Label2", QStringLiteral("Bout Rate"), 240, 1200);
     // Every entry holds its rate, blank-padded, in its first six characters.
     통신속도 = makeCombo(Frame2, "통신속도",
@@ -126,8 +125,8 @@ void SettingsWindow::buildControls()
     종료 = makeControl<QPushButton>(this, "종료", QStringLiteral("END"));
     placeWidget(종료, 3480, 2280, 1455, 495);
 
-    QWidget* const order[] = {로더,     전용, 사용자,   통신포트, 통신속도, 설정완료,
-                              종료,     HELP, data_bit, stop_bit, Parity};
+    QWidget* const order[] = {로더, 전용, 사용자,   통신포트, 통신속도, 설정완료,
+                              종료, HELP, data_bit, stop_bit, Parity};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -176,8 +175,7 @@ void SettingsWindow::설정완료_Click()
     const std::optional<qint32> baudRate = baudRateFromText(speed);
     if (!baudRate) {
         services.messageBox(
-            this,
-            QStringLiteral("The speed \"%1\" does not begin with a whole number.").arg(speed),
+            this, QStringLiteral("The speed \"%1\" does not begin with a whole number.").arg(speed),
             QStringLiteral("RS-232C"));
         return;
     }

@@ -79,16 +79,16 @@ void TestCommandLine::refused_data()
     QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "/dev/ttyUSB0";
     QTest::newRow("device missing") << QStringList{"--com1"} << "com1";
     QTest::newRow("bad reply mode") << QStringList{"--demo", "--demo-reply", "ok"} << "'ok'";
-    QTest::newRow("odd hex digits") << QStringList{"--demo", "--demo-reply", "hex:061"}
-                                    << "hex:061";
-    QTest::newRow("hex that is none") << QStringList{"--demo", "--demo-reply", "hex:zz"}
-                                      << "hex:zz";
+    QTest::newRow("odd hex digits")
+        << QStringList{"--demo", "--demo-reply", "hex:061"} << "hex:061";
+    QTest::newRow("hex that is none")
+        << QStringList{"--demo", "--demo-reply", "hex:zz"} << "hex:zz";
     QTest::newRow("delay no number") << QStringList{"--demo", "--demo-delay", "soon"} << "soon";
     QTest::newRow("delay negative") << QStringList{"--demo", "--demo-delay", "-5"} << "-5";
     QTest::newRow("reply without demo") << QStringList{"--demo-reply", "ack"} << "--demo";
     QTest::newRow("delay without demo") << QStringList{"--demo-delay", "10"} << "--demo";
-    QTest::newRow("demo and a device") << QStringList{"--demo", "--com2", "/dev/ttyUSB1"}
-                                       << "--com2";
+    QTest::newRow("demo and a device")
+        << QStringList{"--demo", "--com2", "/dev/ttyUSB1"} << "--com2";
 }
 
 void TestCommandLine::refused()

@@ -22,11 +22,10 @@
 
 namespace {
 
-const QStringList kSpeeds = {"38400 bps", "19200 bps", "9600  bps", "56000 bps",
+const QStringList kSpeeds = {"38400 bps", "19200 bps", "9600  bps",  "56000 bps",
                              "57600 bps", "76800 bps", "115200 bps", "128000 bps"};
 
-template <typename Control = QWidget>
-Control* control(QWidget* form, const QString& name)
+template <typename Control = QWidget> Control* control(QWidget* form, const QString& name)
 {
     return form ? form->findChild<Control*>(name) : nullptr;
 }
@@ -89,9 +88,9 @@ void TestSettingsWindow::init()
     m_formShownWhenConsoleMade = false;
     m_services = std::make_unique<RecordingServices>();
     m_services->registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
-    for (const auto& [id, name] : {std::pair{WindowId::Loader, "Form2"},
-                                   std::pair{WindowId::Dedicated, "Form3"},
-                                   std::pair{WindowId::UserDefine, "Form4"}}) {
+    for (const auto& [id, name] :
+         {std::pair{WindowId::Loader, "Form2"}, std::pair{WindowId::Dedicated, "Form3"},
+          std::pair{WindowId::UserDefine, "Form4"}}) {
         m_services->registerWindow(id, [this, name] {
             QWidget* form = m_services->window(WindowId::Settings);
             m_formShownWhenConsoleMade = form && form->isVisible();
@@ -143,6 +142,7 @@ void TestSettingsWindow::controls_data()
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QRect>("twips"); // width or height -1: not given, the control's own
 
+    // clang-format off
     QTest::newRow("Frame1") << "Frame1" << "QGroupBox" << "Form1" << "protocol" << QStringList()
                             << QRect(120, 120, 1575, 1935);
     QTest::newRow("로더") << "로더" << "QRadioButton" << "Frame1" << "Loader" << QStringList()
@@ -179,6 +179,7 @@ void TestSettingsWindow::controls_data()
                           << QRect(1800, 2280, 1575, 495);
     QTest::newRow("종료") << "종료" << "QPushButton" << "Form1" << "END" << QStringList()
                           << QRect(3480, 2280, 1455, 495);
+    // clang-format on
 }
 
 void TestSettingsWindow::controls()
@@ -231,8 +232,8 @@ void TestSettingsWindow::tabOrder()
 {
     QWidget* form = openForm();
     QVERIFY(form);
-    const QStringList order = {"로더",   "전용", "사용자",   "통신포트", "통신속도", "설정완료",
-                               "종료",   "HELP", "data_bit", "stop_bit", "Parity"};
+    const QStringList order = {"로더", "전용", "사용자",   "통신포트", "통신속도", "설정완료",
+                               "종료", "HELP", "data_bit", "stop_bit", "Parity"};
     QStringList chain;
     QWidget* widget = control(form, order.first());
     do {
@@ -302,13 +303,14 @@ void TestSettingsWindow::activationKeepsTheLastOptionsStates()
 void TestSettingsWindow::okPublishesAndSwapsWindows_data()
 {
     QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("port");  // typed; empty: left as it is
+    QTest::addColumn<QString>("port");   // typed; empty: left as it is
     QTest::addColumn<int>("speedEntry"); // list entry picked; -1: left as it is
     QTest::addColumn<QString>("typedSpeed");
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<QString>("portNo");
     QTest::addColumn<QString>("console");
 
+    // clang-format off
     QTest::newRow("Dedicated, com2, 19200")
         << "전용" << "com2" << 1 << "" << 19200 << "2" << "Form3";
     QTest::newRow("Loader, untouched box") << "로더" << "" << -1 << "" << 38400 << "1" << "Form2";
@@ -320,6 +322,7 @@ void TestSettingsWindow::okPublishesAndSwapsWindows_data()
     QTest::newRow("typed speed") << "전용" << "" << -1 << " 4800" << 4800 << "1" << "Form3";
     QTest::newRow("port with no digit") << "전용" << "comX" << -1 << "" << 38400 << "X"
                                         << "Form3";
+    // clang-format on
 }
 
 void TestSettingsWindow::okPublishesAndSwapsWindows()
