@@ -68,6 +68,10 @@ private:
     void applySettings();
     void deviceFailed(const QString& reason);
     void takeWaitingInput();
+    void waitForDevice(int ms);
+    void requireUsable() const;
+    void openPort();
+    void closePort();
 
     QSerialPort* m_port;
     int m_commPort = 1;
@@ -75,4 +79,6 @@ private:
     int m_inputLen = 0;
     QByteArray m_pending;     // received bytes not yet handed out by Input
     QString m_vanishedReason; // set once the device went away while open
+    QString m_devicePath;     // the device of the latest open, for the reasons of failures
+    bool m_waiting = false;   // inside a blocking wait: readyRead is not news for the event loop
 };

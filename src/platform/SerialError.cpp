@@ -1,0 +1,6 @@
+#include "platform/SerialError.h"
+
+SerialError::SerialError(Kind kind, const QString& reason)
+    : std::runtime_error(reason.toStdString()), m_kind(kind), m_reason(reason)
+{
+}
