@@ -360,8 +360,7 @@ void ConsoleWindow::wrapperClosing()
 void ConsoleWindow::setBusy(bool busy)
 {
     m_busy = busy;
-    for (QWidget* control : {static_cast<QWidget*>(전송), static_cast<QWidget*>(클리어),
-                             static_cast<QWidget*>(Hexa), static_cast<QWidget*>(ASCii)})
+    for (QWidget* control : std::initializer_list<QWidget*>{전송, 클리어, Hexa, ASCii})
         control->setEnabled(!busy);
 }
 
