@@ -1,0 +1,352 @@
+// The transaction engine over a real pty with the simulated device on the far end, driven
+// poll by poll (no timer, no window) and through the event loop.
+
+#include "console/LineSettings.h"
+#include "console/ProgramState.h"
+#include "console/Transaction.h"
+#include "consoles/dedicated/DedicatedProtocol.h"
+#include "consoles/loader/LoaderProtocol.h"
+#include "platform/PortMap.h"
+#include "platform/SimulatedDevice.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Steps a transaction to its end the way a test may: no event loop, and before each poll a
+// wait for input of at most waitMs (1 ms like the real driver's; longer makes every poll of a
+// long reply find a byte, so the count of bytes shows the count of reads).
+void stepToEnd(Transaction& transaction, SerialControl& port, int waitMs = 1)
+{
+    while (transaction.step()) {
+        if (transaction.state() == Transaction::State::Receiving && !port.inputWaiting())
+            port.waitForInput(waitMs);
+    }
+}
+
+constexpr int kPatientMs = 2000;
+
+QByteArray hex(const char* digits)
+{
+    return QByteArray::fromHex(digits);
+}
+
+} // namespace
+
+class TransactionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void classifiesByTheFirstByteOnly_data();
+    void classifiesByTheFirstByteOnly();
+    void sendsTheLoaderFramesByteForByte_data();
+    void sendsTheLoaderFramesByteForByte();
+    void sendsTheDedicatedFramesByteForByte_data();
+    void sendsTheDedicatedFramesByteForByte();
+    void loaderStopsAtEot();
+    void loaderStopsAtAnEotInTheMiddle();
+    void loaderMakesAtMost501Reads();
+    void dedicatedMakesExactly500ReadsThenTheExtraTwo();
+    void dedicatedReadsAllBytesOfAnAnswerWithin500Polls();
+    void failsCleanlyOnAMissingDevice();
+    void failsOnAPortNumberThatIsNoNumberBeforeTheSettings();
+    void runsTheHookAfterTheSettings();
+    void endsWithOneFailureWhenTheDeviceVanishesMidReply();
+    void closesThePortSoTheNextSendStartsClean();
+    void runsFromTheEventLoopAndFinishesOnce();
+    void abortClosesThePortWithoutFinishing();
+    void portFromPortNoAndSettingsFromBaudRate();
+
+private:
+    std::unique_ptr<SimulatedDevice> m_device;
+    std::unique_ptr<SerialControl> m_port;
+    std::unique_ptr<Transaction> m_transaction;
+};
+
+void TransactionTest::init()
+{
+    m_device = std::make_unique<SimulatedDevice>();
+    PortMap::setDevice(1, m_device->devicePath());
+    PortMap::setDevice(2, m_device->devicePath());
+    m_port = std::make_unique<SerialControl>();
+    m_transaction = std::make_unique<Transaction>(*m_port);
+    program() = ProgramState{};
+}
+
+void TransactionTest::cleanup()
+{
+    m_transaction.reset();
+    m_port.reset();
+    m_device.reset();
+}
+
+void TransactionTest::classifiesByTheFirstByteOnly_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<ReplyClass>("expected");
+    QTest::newRow("ACK EOT") << hex("0604") << ReplyClass::Ack;
+    QTest::newRow("ACK and text") << hex("06414243") << ReplyClass::Ack;
+    QTest::newRow("NAK") << hex("1504") << ReplyClass::Nak;
+    QTest::newRow("nothing") << QByteArray() << ReplyClass::None;
+    QTest::newRow("STX first") << hex("0206") << ReplyClass::Other;
+    QTest::newRow("NUL first") << hex("0006") << ReplyClass::Other;
+}
+
+void TransactionTest::classifiesByTheFirstByteOnly()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(ReplyClass, expected);
+    QCOMPARE(classify(reply), expected);
+}
+
+void TransactionTest::sendsTheLoaderFramesByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("AB") << QByteArray("AB") << hex("024142383303");
+    QTest::newRow("ABC") << QByteArray("ABC") << hex("02414243433603");
+    QTest::newRow("empty") << QByteArray() << hex("02303003");
+    QTest::newRow("blanks kept and counted") << QByteArray(" A ") << hex("0220412038310" "3");
+}
+
+void TransactionTest::sendsTheLoaderFramesByteForByte()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, frame);
+    QVERIFY(m_transaction->begin(loaderPlan(message, program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_device->received(), frame);
+    QCOMPARE(m_transaction->state(), Transaction::State::Finished);
+    QCOMPARE(m_transaction->reply(), hex("0604"));
+    QCOMPARE(m_port->settings(), QStringLiteral("38400,n,8,1"));
+}
+
+void TransactionTest::sendsTheDedicatedFramesByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<bool>("withCheck");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("empty") << QByteArray() << false << hex("0504");
+    QTest::newRow("empty, check") << QByteArray() << true << hex("050439");
+    QTest::newRow("ABC") << QByteArray("ABC") << false << hex("0541424304");
+    QTest::newRow("ABC, check") << QByteArray("ABC") << true << hex("05414243044346");
+}
+
+void TransactionTest::sendsTheDedicatedFramesByteForByte()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(bool, withCheck);
+    QFETCH(QByteArray, frame);
+    program().PortNo = QStringLiteral("2");
+    program().BaudRate = 19200;
+    QVERIFY(m_transaction->begin(dedicatedPlan(message, withCheck, program())));
+    QCOMPARE(program().BccFlag, withCheck);
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_device->received(), frame);
+    QCOMPARE(m_transaction->reply(), hex("06"));
+    QCOMPARE(m_transaction->polls(), 500);
+    QCOMPARE(m_port->settings(), QStringLiteral("19200, n, 8, 1"));
+}
+
+void TransactionTest::loaderStopsAtEot()
+{
+    QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->reply(), hex("0604"));
+    QVERIFY(m_transaction->polls() < 501);
+    QVERIFY(!m_port->portOpen());
+}
+
+void TransactionTest::loaderStopsAtAnEotInTheMiddle()
+{
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("0641044243"), 0});
+    QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->reply(), hex("064104"));
+    QCOMPARE(classify(m_transaction->reply()), ReplyClass::Ack);
+}
+
+void TransactionTest::loaderMakesAtMost501Reads()
+{
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->polls(), 501);
+    QCOMPARE(m_transaction->reply(), QByteArray());
+    QCOMPARE(classify(m_transaction->reply()), ReplyClass::None);
+
+    // A reply longer than the window and without EOT: 501 bytes, one per read.
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(700, 'x'), 0});
+    QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
+    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    QCOMPARE(m_transaction->reply(), QByteArray(501, 'x'));
+}
+
+void TransactionTest::dedicatedMakesExactly500ReadsThenTheExtraTwo()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 9600;
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(600, 'y'), 0});
+
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    QCOMPARE(m_transaction->polls(), 500);
+    QCOMPARE(m_transaction->reply(), QByteArray(500, 'y'));
+
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", true, program())));
+    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    QCOMPARE(m_transaction->polls(), 500);
+    QCOMPARE(m_transaction->reply(), QByteArray(502, 'y'));
+}
+
+void TransactionTest::dedicatedReadsAllBytesOfAnAnswerWithin500Polls()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 38400;
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("06414243") + QByteArray(20, 'z'), 5});
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->reply(), hex("06414243") + QByteArray(20, 'z'));
+    QCOMPARE(m_transaction->polls(), 500);
+}
+
+void TransactionTest::failsCleanlyOnAMissingDevice()
+{
+    PortMap::setDevice(2, QStringLiteral("/dev/no-such-serial-device"));
+    program().PortNo = QStringLiteral("2");
+    program().BaudRate = 19200;
+    QVERIFY(!m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    QCOMPARE(m_transaction->state(), Transaction::State::Failed);
+    QVERIFY(m_transaction->error().has_value());
+    QCOMPARE(m_transaction->error()->kind(), SerialError::Kind::NotFound);
+    QVERIFY(!m_port->portOpen());
+    QVERIFY(!m_transaction->step());
+
+    // The same control sends at once when the port exists again.
+    program().PortNo = QStringLiteral("1");
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->state(), Transaction::State::Finished);
+}
+
+void TransactionTest::failsOnAPortNumberThatIsNoNumberBeforeTheSettings()
+{
+    program().PortNo = QStringLiteral("x");
+    program().BaudRate = 128000;
+    int hookRuns = 0;
+    m_transaction->setAfterSettings([&hookRuns] { ++hookRuns; });
+    QVERIFY(!m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    QCOMPARE(m_transaction->error()->kind(), SerialError::Kind::BadPort);
+    QVERIFY(m_transaction->error()->reason().contains(QLatin1String("\"x\"")));
+    QCOMPARE(hookRuns, 0);
+    QCOMPARE(m_device->received(), QByteArray());
+}
+
+void TransactionTest::runsTheHookAfterTheSettings()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = kDoubtfulBaudRate;
+    QString settingsSeen;
+    bool openSeen = true;
+    m_transaction->setAfterSettings([&] {
+        settingsSeen = m_port->settings();
+        openSeen = m_port->portOpen();
+    });
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    QCOMPARE(settingsSeen, QStringLiteral("128000, n, 8, 1"));
+    QVERIFY(!openSeen);
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_device->received(), hex("0541424304"));
+}
+
+void TransactionTest::endsWithOneFailureWhenTheDeviceVanishesMidReply()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 9600;
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    QSignalSpy finished(m_transaction.get(), &Transaction::finished);
+    m_transaction->run();
+    QTRY_VERIFY(m_device->received().size() == 5);
+    m_device->send(hex("0641"));
+    QTest::qWait(20);
+    m_device->vanish();
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(m_transaction->state(), Transaction::State::Failed);
+    QCOMPARE(m_transaction->error()->kind(), SerialError::Kind::Vanished);
+    QCOMPARE(m_transaction->reply(), hex("0641"));
+    QVERIFY(!m_port->portOpen());
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+}
+
+void TransactionTest::closesThePortSoTheNextSendStartsClean()
+{
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QVERIFY(m_transaction->begin(loaderPlan("A", program())));
+    stepToEnd(*m_transaction, *m_port);
+    QVERIFY(!m_port->portOpen());
+    // Bytes the device sends while the port is closed are not part of the next reply.
+    m_device->send(hex("1504"));
+    QTest::qWait(20);
+    m_device->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 0});
+    QVERIFY(m_transaction->begin(loaderPlan("A", program())));
+    stepToEnd(*m_transaction, *m_port);
+    QCOMPARE(m_transaction->reply(), hex("0604"));
+}
+
+void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
+{
+    QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
+    QSignalSpy finished(m_transaction.get(), &Transaction::finished);
+    m_transaction->run();
+    QVERIFY(m_transaction->running());
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(m_transaction->reply(), hex("0604"));
+    QVERIFY(!m_port->portOpen());
+
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
+    m_transaction->run();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
+    QCOMPARE(m_transaction->polls(), 501);
+    QCOMPARE(m_transaction->reply(), QByteArray());
+}
+
+void TransactionTest::abortClosesThePortWithoutFinishing()
+{
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
+    QSignalSpy finished(m_transaction.get(), &Transaction::finished);
+    m_transaction->run();
+    QTest::qWait(30);
+    QVERIFY(m_port->portOpen());
+    m_transaction->abort();
+    QVERIFY(!m_port->portOpen());
+    QVERIFY(!m_transaction->running());
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 0);
+}
+
+void TransactionTest::portFromPortNoAndSettingsFromBaudRate()
+{
+    QCOMPARE(commPortFromPortNo("1"), std::optional<int>(1));
+    QCOMPARE(commPortFromPortNo("2"), std::optional<int>(2));
+    QCOMPARE(commPortFromPortNo("3"), std::optional<int>(2));
+    QCOMPARE(commPortFromPortNo("9"), std::optional<int>(2));
+    QCOMPARE(commPortFromPortNo("x"), std::optional<int>());
+    QCOMPARE(commPortFromPortNo(""), std::optional<int>());
+    for (qint32 rate : {9600, 19200, 38400, 56000, 57600, 76800, 115200, 128000})
+        QCOMPARE(settingsForBaudRate(rate), std::optional<QString>(QStringLiteral("%1, n, 8, 1").arg(rate)));
+    QCOMPARE(settingsForBaudRate(4800), std::optional<QString>());
+    QCOMPARE(settingsForBaudRate(0), std::optional<QString>());
+}
+
+QTEST_GUILESS_MAIN(TransactionTest)
+#include "tst_transaction.moc"
