@@ -55,9 +55,9 @@ QString replyWord(ReplyClass replyClass, const QString& noReplyWord)
 
 } // namespace
 
-ConsoleWindow::ConsoleWindow(WindowId id, const QString& initialSettings, const Layout& layout,
+ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layout,
                              QWidget* parent)
-    : QWidget(parent), m_id(id)
+    : QWidget(parent)
 {
     setWindowTitle(layout.caption);
     // The titles and buttons use the system's dialog face; the boxes set their own below.
@@ -319,7 +319,7 @@ void ConsoleWindow::전송_Click()
     m_sendFrame = sendPlan->frame;
     setBusy(true);
 
-    const QString warning = settingsWarning(*sendPlan);
+    const QString warning = settingsWarning();
     transaction().setAfterSettings([this, warning] {
         if (!warning.isEmpty())
             services().messageBox(this, warning, QStringLiteral("Error"));

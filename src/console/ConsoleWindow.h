@@ -79,14 +79,14 @@ public:
 
 protected:
     // initialSettings: what the console's serial control uses before any Settings assignment.
-    ConsoleWindow(WindowId id, const QString& initialSettings, const Layout& layout,
+    ConsoleWindow(const QString& initialSettings, const Layout& layout,
                   QWidget* parent = nullptr);
 
     // The console's part of Send: from the message bytes (송신 as characters), the frame and
     // how to send it. No value: nothing is sent (the console has said why).
     virtual std::optional<TransactionPlan> plan(const QByteArray& message) = 0;
     // The warning a plan's settings draw after they are assigned (empty: none).
-    virtual QString settingsWarning(const TransactionPlan&) const { return {}; }
+    virtual QString settingsWarning() const { return {}; }
     // The word for a reply of nothing: "Non Response" or "None".
     virtual QString noReplyWord() const = 0;
 
@@ -118,7 +118,6 @@ private:
     void wrapperClosing();
     void endTransaction();
 
-    WindowId m_id;
     SerialControl* m_serial;
     Transaction* m_transaction;
     codec::View m_view = codec::View::Characters;

@@ -11,6 +11,17 @@ std::optional<int> commPortFromPortNo(const QString& portNo)
     return number == 1 ? 1 : 2;
 }
 
+TransactionPlan chosenLinePlan(const QByteArray& frame, int polls, const ProgramState& state)
+{
+    TransactionPlan plan;
+    plan.frame = frame;
+    plan.commPort = commPortFromPortNo(state.PortNo);
+    plan.portText = state.PortNo;
+    plan.settings = settingsForBaudRate(state.BaudRate);
+    plan.rule = ReceiveRule{.polls = polls, .stopAtEot = false, .extraReads = state.BccFlag ? 2 : 0};
+    return plan;
+}
+
 std::optional<QString> settingsForBaudRate(qint32 baudRate)
 {
     static constexpr std::array<qint32, 8> kRates = {9600,  19200,  38400,  56000,

@@ -2,6 +2,10 @@
 // How the Dedicated and User Define consoles turn the settings window's choices into the serial
 // control's port and settings. (The Loader console always uses port 1 at "38400,n,8,1".)
 
+#include "console/ProgramState.h"
+#include "console/Transaction.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -13,6 +17,10 @@ std::optional<int> commPortFromPortNo(const QString& portNo);
 // The settings text for one of the eight listed rates ("19200, n, 8, 1"); no value for any other
 // rate, which leaves the control's settings as they are.
 std::optional<QString> settingsForBaudRate(qint32 baudRate);
+
+// The plan of a frame sent on the chosen port at the chosen rate: the given number of reads,
+// then two more when the latest Dedicated frame carried a check (BccFlag).
+TransactionPlan chosenLinePlan(const QByteArray& frame, int polls, const ProgramState& state);
 
 // The one listed rate the consoles warn about after assigning its settings.
 constexpr qint32 kDoubtfulBaudRate = 128000;

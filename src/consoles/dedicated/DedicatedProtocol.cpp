@@ -5,6 +5,7 @@
 namespace {
 constexpr char kEnq = 0x05;
 constexpr char kEot = 0x04;
+constexpr int kDedicatedPolls = 500;
 } // namespace
 
 QByteArray dedicatedFrame(const QByteArray& message, bool withCheck, ProgramState& state)
@@ -21,11 +22,6 @@ QByteArray dedicatedFrame(const QByteArray& message, bool withCheck, ProgramStat
 
 TransactionPlan dedicatedPlan(const QByteArray& message, bool withCheck, ProgramState& state)
 {
-    TransactionPlan plan;
-    plan.frame = dedicatedFrame(message, withCheck, state);
-    plan.commPort = commPortFromPortNo(state.PortNo);
-    plan.portText = state.PortNo;
-    plan.settings = settingsForBaudRate(state.BaudRate);
-    plan.rule = ReceiveRule{.polls = 500, .stopAtEot = false, .extraReads = state.BccFlag ? 2 : 0};
-    return plan;
+    const QByteArray frame = dedicatedFrame(message, withCheck, state);
+    return chosenLinePlan(frame, kDedicatedPolls, state);
 }

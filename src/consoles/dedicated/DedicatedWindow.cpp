@@ -65,7 +65,7 @@ ConsoleWindow::Layout dedicatedLayout()
 } // namespace
 
 DedicatedWindow::DedicatedWindow(QWidget* parent)
-    : ConsoleWindow(WindowId::Dedicated, QStringLiteral("38400,n,8,1"), dedicatedLayout(), parent)
+    : ConsoleWindow(QStringLiteral("38400,n,8,1"), dedicatedLayout(), parent)
 {
     setObjectName(QStringLiteral("Form3"));
 
@@ -90,7 +90,7 @@ std::optional<TransactionPlan> DedicatedWindow::plan(const QByteArray& message)
     return dedicatedPlan(message, BCC_YES->isChecked(), program());
 }
 
-QString DedicatedWindow::settingsWarning(const TransactionPlan&) const
+QString DedicatedWindow::settingsWarning() const
 {
     if (program().BaudRate == kDoubtfulBaudRate)
         return QString::fromLatin1(kDedicatedRateWarning);

@@ -10,7 +10,7 @@ public:
 
 protected:
     std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    QString settingsWarning(const TransactionPlan& plan) const override;
+    QString settingsWarning() const override;
     QString noReplyWord() const override;
 
 private:

@@ -34,7 +34,7 @@ ConsoleWindow::Layout loaderLayout()
 } // namespace
 
 LoaderWindow::LoaderWindow(QWidget* parent)
-    : ConsoleWindow(WindowId::Loader, QStringLiteral("38400,n,8,1"), loaderLayout(), parent)
+    : ConsoleWindow(QStringLiteral("38400,n,8,1"), loaderLayout(), parent)
 {
     setObjectName(QStringLiteral("Form2"));
 }

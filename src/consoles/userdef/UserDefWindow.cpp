@@ -70,7 +70,7 @@ void title(QWidget* parent, const QString& name, const QString& text,
 } // namespace
 
 UserDefWindow::UserDefWindow(QWidget* parent)
-    : ConsoleWindow(WindowId::UserDefine, QStringLiteral("19200,n,8,1"), userDefLayout(), parent)
+    : ConsoleWindow(QStringLiteral("19200,n,8,1"), userDefLayout(), parent)
 {
     setObjectName(QStringLiteral("Form4"));
 
@@ -103,24 +103,19 @@ UserDefWindow::UserDefWindow(QWidget* parent)
 
 std::optional<TransactionPlan> UserDefWindow::plan(const QByteArray& message)
 {
-    TransactionPlan plan;
     try {
-        plan.frame = buildUserDefFrame(UserDefSelections{Header->currentText(), BCC1->currentText(),
-                                                         Tail->currentText(), BCC2->currentText()},
-                                       message, program());
+        const QByteArray frame =
+            buildUserDefFrame(UserDefSelections{Header->currentText(), BCC1->currentText(),
+                                                Tail->currentText(), BCC2->currentText()},
+                              message, program());
+        return chosenLinePlan(frame, kReceivePolls, program());
     } catch (const SelectionError& error) {
         services().messageBox(this, error.message(), QStringLiteral("User Define"));
         return std::nullopt;
     }
-    plan.commPort = commPortFromPortNo(program().PortNo);
-    plan.portText = program().PortNo;
-    plan.settings = settingsForBaudRate(program().BaudRate);
-    plan.rule = ReceiveRule{
-        .polls = kReceivePolls, .stopAtEot = false, .extraReads = program().BccFlag ? 2 : 0};
-    return plan;
 }
 
-QString UserDefWindow::settingsWarning(const TransactionPlan&) const
+QString UserDefWindow::settingsWarning() const
 {
     if (program().BaudRate == kDoubtfulBaudRate)
         return QStringLiteral("Bout_rate Disorder");
