@@ -77,17 +77,6 @@ QByteArray PtyPair::read(qsizetype count, int timeoutMs)
     return readFor(m_farEnd, count, timeoutMs);
 }
 
-QByteArray PtyPair::readUntilQuiet(int quietMs)
-{
-    QByteArray all;
-    for (;;) {
-        const QByteArray more = readFor(m_farEnd, 1 << 20, quietMs);
-        if (more.isEmpty())
-            return all;
-        all += more;
-    }
-}
-
 void PtyPair::closeFarEnd()
 {
     if (m_farEnd >= 0)

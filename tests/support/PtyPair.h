@@ -33,8 +33,6 @@ public:
     void write(const QByteArray& bytes);
     // Reads until count bytes have come or timeoutMs has passed; returns what came.
     QByteArray read(qsizetype count, int timeoutMs);
-    // Everything that arrives until the line has been quiet for quietMs.
-    QByteArray readUntilQuiet(int quietMs);
     // Closes the far end for good, as an unplugged cable does.
     void closeFarEnd();
     LineState lineState() const;
