@@ -1,5 +1,7 @@
 #include "consoles/userdef/UserDefFrame.h"
 
+#include "console/LineSettings.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -109,4 +111,11 @@ QByteArray buildUserDefFrame(const UserDefSelections& selections, const QByteArr
         frame.append(static_cast<char>(*tail));
     frame.append(bcc2Text);
     return frame;
+}
+
+TransactionPlan userDefPlan(const UserDefSelections& selections, const QByteArray& message,
+                            ProgramState& state)
+{
+    constexpr int kUserDefPolls = 1000;
+    return chosenLinePlan(buildUserDefFrame(selections, message, state), kUserDefPolls, state);
 }

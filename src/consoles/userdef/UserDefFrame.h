@@ -4,6 +4,7 @@
 // editable lists, whose texts are read as they stand; a four-character text means "absent".
 
 #include "console/ProgramState.h"
+#include "console/Transaction.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,3 +39,8 @@ private:
 // set them. Throws SelectionError before touching state.
 QByteArray buildUserDefFrame(const UserDefSelections& selections, const QByteArray& message,
                              ProgramState& state);
+
+// The User Define exchange: the frame on the chosen port at the chosen rate, exactly 1000 reads,
+// then two more when the latest Dedicated frame carried a check. Throws SelectionError.
+TransactionPlan userDefPlan(const UserDefSelections& selections, const QByteArray& message,
+                            ProgramState& state);

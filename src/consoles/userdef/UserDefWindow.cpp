@@ -12,9 +12,6 @@
 
 namespace {
 
-// Undisturbed, the receive loop makes exactly this many reads.
-constexpr int kReceivePolls = 1000;
-
 ConsoleWindow::Layout userDefLayout()
 {
     ConsoleWindow::Layout layout;
@@ -104,11 +101,9 @@ UserDefWindow::UserDefWindow(QWidget* parent)
 std::optional<TransactionPlan> UserDefWindow::plan(const QByteArray& message)
 {
     try {
-        const QByteArray frame =
-            buildUserDefFrame(UserDefSelections{Header->currentText(), BCC1->currentText(),
-                                                Tail->currentText(), BCC2->currentText()},
-                              message, program());
-        return chosenLinePlan(frame, kReceivePolls, program());
+        return userDefPlan(UserDefSelections{Header->currentText(), BCC1->currentText(),
+                                             Tail->currentText(), BCC2->currentText()},
+                           message, program());
     } catch (const SelectionError& error) {
         services().messageBox(this, error.message(), QStringLiteral("User Define"));
         return std::nullopt;

@@ -1,0 +1,322 @@
+// Prints one table of the tester's speed figures over a pty with the simulated device:
+// Loader round trips (engine, window, a bare QSerialPort cycle, a python3-serial peer), the
+// silent reply windows of the consoles, CPU use during a silent window and the delay a click
+// sees while a transaction runs. Figures only: nothing here passes or fails.
+
+#include "console/ConsoleWindow.h"
+#include "console/ProgramState.h"
+#include "console/Transaction.h"
+#include "consoles/dedicated/DedicatedProtocol.h"
+#include "consoles/dedicated/DedicatedWindow.h"
+#include "consoles/loader/LoaderProtocol.h"
+#include "consoles/loader/LoaderWindow.h"
+#include "consoles/userdef/UserDefFrame.h"
+#include "platform/PortMap.h"
+#include "platform/SimulatedDevice.h"
+#include "platform/WindowServices.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QStorageInfo>
+#include <QSysInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kRoundTrips = 300;
+constexpr int kWindows = 5;
+const QByteArray kLoaderFrame = QByteArray::fromHex("02414243433603");
+const QByteArray kAckEot = QByteArray::fromHex("0604");
+
+// Message boxes would stop the measurement: answer them at once.
+class SilentServices : public WindowServices {
+public:
+    void messageBox(QWidget*, const QString&, const QString&) override {}
+    void endProgram() override {}
+};
+
+struct Figures {
+    double median = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+Figures summarise(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * values.size()))]; };
+    return {at(0.5), at(0.99), values.back()};
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void waitFor(Transaction& transaction)
+{
+    if (!transaction.running())
+        return;
+    QEventLoop loop;
+    QObject::connect(&transaction, &Transaction::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void row(const char* what, const char* value, const char* target)
+{
+    std::printf("| %-52s | %-30s | %-22s |\n", what, value, target);
+}
+
+std::vector<double> engineRoundTrips()
+{
+    SerialControl port;
+    Transaction transaction(port);
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    for (int i = 0; i < kRoundTrips; ++i) {
+        clock.start();
+        transaction.begin(loaderPlan("ABC", program()));
+        transaction.run();
+        waitFor(transaction);
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        if (transaction.reply() != kAckEot)
+            qFatal("engine: no ACK EOT from the device");
+    }
+    return ms;
+}
+
+std::vector<double> windowRoundTrips()
+{
+    LoaderWindow window;
+    window.show();
+    window.findChild<QPlainTextEdit*>(QStringLiteral("송신"))->setPlainText(QStringLiteral("ABC"));
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    for (int i = 0; i < kRoundTrips; ++i) {
+        clock.start();
+        window.전송_Click();
+        waitFor(window.transaction());
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+        if (window.RecvData() != kAckEot)
+            qFatal("window: no ACK EOT from the device");
+    }
+    return ms;
+}
+
+std::vector<double> bareQSerialPortRoundTrips(const QString& path)
+{
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    for (int i = 0; i < kRoundTrips; ++i) {
+        clock.start();
+        QSerialPort port(path);
+        port.setBaudRate(38400);
+        port.open(QIODevice::ReadWrite);
+        port.clear(QSerialPort::Input);
+        port.write(kLoaderFrame);
+        port.waitForBytesWritten(1000);
+        QByteArray reply;
+        while (!reply.endsWith('\x04') && (port.bytesAvailable() > 0 || port.waitForReadyRead(1000)))
+            reply += port.read(1);
+        port.close();
+        if (reply != kAckEot)
+            qFatal("bare QSerialPort cycle: no ACK EOT from the device (%s)", qPrintable(port.errorString()));
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return ms;
+}
+
+// The same exchange with python3-serial as the peer; all -1 when it cannot run.
+Figures pythonRoundTrips(const QString& path)
+{
+    const char* script = R"(
+import serial, sys, time
+path, n = sys.argv[1], int(sys.argv[2])
+frame = bytes.fromhex('02414243433603')
+times = []
+for _ in range(n):
+    t0 = time.perf_counter()
+    s = serial.Serial(path, 38400, timeout=1)
+    s.write(frame)
+    reply = b''
+    while not reply.endswith(b'\x04'):
+        c = s.read(1)
+        if not c:
+            break
+        reply += c
+    s.close()
+    times.append((time.perf_counter() - t0) * 1000)
+times.sort()
+print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
+)";
+    QProcess python;
+    // Debian's own interpreter, which python3-serial installs into.
+    const QString interpreter = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+                                    ? QStringLiteral("/usr/bin/python3")
+                                    : QStringLiteral("python3");
+    python.start(interpreter,
+                 {QStringLiteral("-c"), QString::fromLatin1(script), path, QString::number(kRoundTrips)});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        return {-1, -1, -1};
+    const QList<QByteArray> parts = python.readAllStandardOutput().trimmed().split(' ');
+    if (parts.size() != 3)
+        return {-1, -1, -1};
+    return {parts[0].toDouble(), parts[1].toDouble(), parts[2].toDouble()};
+}
+
+struct SilentWindow {
+    Figures seconds;
+    double cpuPercent = 0;
+};
+
+// From the write to the close, with a device that never answers.
+SilentWindow silentWindows(const std::function<TransactionPlan()>& plan)
+{
+    SerialControl port;
+    Transaction transaction(port);
+    std::vector<double> seconds;
+    double cpu = 0;
+    double wall = 0;
+    QElapsedTimer clock;
+    for (int i = 0; i < kWindows; ++i) {
+        transaction.begin(plan());
+        clock.start();
+        const double cpuBefore = cpuSeconds();
+        transaction.run();
+        waitFor(transaction);
+        cpu += cpuSeconds() - cpuBefore;
+        seconds.push_back(clock.nsecsElapsed() / 1e9);
+        wall += seconds.back();
+    }
+    return {summarise(seconds), 100.0 * cpu / wall};
+}
+
+// Posts a click to a button every 7 ms while a silent Dedicated transaction runs in its window,
+// and measures how long each click waits before its handler runs.
+Figures clickDelays()
+{
+    DedicatedWindow window;
+    window.show();
+    QPushButton probe(QStringLiteral("probe"));
+    probe.resize(80, 30);
+    probe.show();
+    std::vector<double> ms;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 postedAt = 0;
+    QObject::connect(&probe, &QPushButton::clicked, [&] { ms.push_back((clock.nsecsElapsed() - postedAt) / 1e6); });
+    QTimer clicker;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        const QPointF at(10, 10);
+        postedAt = clock.nsecsElapsed();
+        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonPress, at, probe.mapToGlobal(at),
+                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonRelease, at, probe.mapToGlobal(at),
+                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    });
+    for (int i = 0; i < 3; ++i) {
+        window.전송_Click();
+        clicker.start(7);
+        waitFor(window.transaction());
+        clicker.stop();
+    }
+    return summarise(ms);
+}
+
+QByteArray format(const Figures& f, const char* unit, double scale = 1)
+{
+    return QStringLiteral("%1 / %2 / %3 %4")
+        .arg(f.median * scale, 0, 'f', 3)
+        .arg(f.p99 * scale, 0, 'f', 3)
+        .arg(f.max * scale, 0, 'f', 3)
+        .arg(QString::fromLatin1(unit))
+        .toUtf8();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SilentServices services;
+    WindowServices::install(&services);
+
+    SimulatedDevice device;
+    PortMap::setDevice(1, device.devicePath());
+    PortMap::setDevice(2, device.devicePath());
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 38400;
+
+    std::printf("Machine: %s, %d cores; Qt %s\n", QSysInfo::prettyProductName().toUtf8().constData(),
+                QThread::idealThreadCount(), qVersion());
+    std::printf("Lock files in /run/lock on %s.\n",
+                QStorageInfo(QStringLiteral("/run/lock")).fileSystemType().constData());
+    std::printf("Figures are median / p99 / max over %d round trips or %d windows.\n\n", kRoundTrips, kWindows);
+    std::printf("| %-52s | %-30s | %-22s |\n", "measure", "value", "target");
+    std::printf("|%s|%s|%s|\n", QByteArray(54, '-').constData(), QByteArray(32, '-').constData(),
+                QByteArray(24, '-').constData());
+
+    const Figures engine = summarise(engineRoundTrips());
+    row("Loader round trip, ACK EOT at once: engine", format(engine, "ms"), "median <= 1 ms");
+    const Figures window = summarise(windowRoundTrips());
+    row("Loader round trip: through the window (Send click)", format(window, "ms"), "median <= 5 ms");
+    const Figures bare = summarise(bareQSerialPortRoundTrips(device.devicePath()));
+    row("Loader round trip: bare QSerialPort cycle", format(bare, "ms"), "(reference)");
+    const Figures python = pythonRoundTrips(device.devicePath());
+    if (python.median > 0) {
+        row("Loader round trip: python3-serial peer", format(python, "ms"), "(reference)");
+        row("  ratio engine / python3-serial (medians)",
+            QByteArray::number(engine.median / python.median, 'f', 1) + " x", "(see below)");
+        row("  ratio bare QSerialPort / python3-serial (medians)",
+            QByteArray::number(bare.median / python.median, 'f', 1) + " x", "(see below)");
+    } else {
+        row("Loader round trip: python3-serial peer", "python3-serial not available", "(reference)");
+    }
+
+    device.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    const SilentWindow loader = silentWindows([] { return loaderPlan("ABC", program()); });
+    row("Silent window, Loader (501 polls), write to close", format(loader.seconds, "s"), "0.5 s within 10%");
+    const SilentWindow dedicated = silentWindows([] { return dedicatedPlan("ABC", false, program()); });
+    row("Silent window, Dedicated (500 polls), write to close", format(dedicated.seconds, "s"), "0.5 s within 10%");
+    const SilentWindow userDef = silentWindows([] {
+        const UserDefSelections initial{QStringLiteral("ENQ(05)"), QStringLiteral("NONE"),
+                                        QStringLiteral("EOT(04)"), QStringLiteral("SUM_1")};
+        return userDefPlan(initial, "ABC", program());
+    });
+    row("Silent window, User Define (1000 polls), write to close", format(userDef.seconds, "s"),
+        "1 s within 10%");
+    row("CPU during a silent window (Loader, Dedicated, User Def.)",
+        QByteArray::number(loader.cpuPercent, 'f', 1) + ", " +
+            QByteArray::number(dedicated.cpuPercent, 'f', 1) + ", " +
+            QByteArray::number(userDef.cpuPercent, 'f', 1) + " % of a core",
+        "< 5% of one core");
+    const Figures clicks = clickDelays();
+    row("Click handled while a transaction runs", format(clicks, "ms"), "<= 20 ms");
+
+    std::printf("\nQSerialPort takes a lock file in /run/lock on every open (written with fdatasync)\n"
+                "and removes it on close; python3-serial takes none. That lock is most of the gap\n"
+                "between the two peers, and the tester keeps it: it stops two programs from driving\n"
+                "one device. Where /run/lock is on a disk rather than tmpfs, each fdatasync and\n"
+                "unlink reaches the disk and round trips grow to what the disk allows.\n");
+    return 0;
+}
