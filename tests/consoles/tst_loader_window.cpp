@@ -1,0 +1,430 @@
+// The Loader console end to end: typed text and clicks on the window, a simulated device on a
+// pseudo-terminal as port 1 (and another as port 2), and what crossed the line compared byte for
+// byte. The common controls on their own are covered by the console window tests.
+
+#include "PortMapOverride.h"
+#include "PtyPair.h"
+#include "RecordingServices.h"
+#include "console/ProgramState.h"
+#include "consoles/loader/LoaderWindow.h"
+#include "platform/SimulatedDevice.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <chrono>
+#include <memory>
+#include <termios.h>
+
+namespace {
+
+QByteArray hex(const char* digits)
+{
+    return QByteArray::fromHex(digits);
+}
+
+// A poll with nothing waiting waits this long for the next byte instead of about 1 ms, so a long
+// reply that is certain to come fills every poll of the window, however busy the machine is.
+constexpr std::chrono::seconds kPatientPoll{2};
+
+QColor textColour(QWidget* widget)
+{
+    return widget->palette().color(QPalette::Text);
+}
+
+// A Loader console as the user sees it: shown, active, its controls found by their names.
+struct Console {
+    explicit Console(ConsoleWindow* shown = nullptr)
+        : owned(shown ? nullptr : new LoaderWindow), window(shown ? shown : owned.get())
+    {
+        send = window->findChild<QPlainTextEdit*>(QStringLiteral("송신"));
+        recv = window->findChild<QPlainTextEdit*>(QStringLiteral("수신"));
+        status = window->findChild<QLineEdit*>(QStringLiteral("응답"));
+        hexa = window->findChild<QRadioButton*>(QStringLiteral("Hexa"));
+        ascii = window->findChild<QRadioButton*>(QStringLiteral("ASCii"));
+        sendButton = button("전송");
+        clear = button("클리어");
+        for (QLineEdit* box : window->findChildren<QLineEdit*>(QStringLiteral("송수신이력")))
+            history[box->property("index").toInt()] = box;
+        window->show();
+        window->activateWindow();
+    }
+    QPushButton* button(const char* name) const
+    {
+        return window->findChild<QPushButton*>(QString::fromUtf8(name));
+    }
+    void type(const QString& text) const
+    {
+        send->setFocus();
+        QTest::keyClicks(send, text);
+    }
+    void clickSend() const { QTest::mouseClick(sendButton, Qt::LeftButton); }
+    bool busy() const { return window->transactionRunning(); }
+    QList<QWidget*> lockedWhileBusy() const { return {sendButton, clear, hexa, ascii}; }
+
+    std::unique_ptr<ConsoleWindow> owned;
+    ConsoleWindow* window;
+    QPlainTextEdit* send;
+    QPlainTextEdit* recv;
+    QLineEdit* status;
+    QRadioButton* hexa;
+    QRadioButton* ascii;
+    QPushButton* sendButton;
+    QPushButton* clear;
+    std::array<QLineEdit*, 40> history{};
+};
+
+} // namespace
+
+class TestLoaderWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        program() = ProgramState{};
+        m_port1 = std::make_unique<SimulatedDevice>();
+        m_port2 = std::make_unique<SimulatedDevice>();
+        m_map = std::make_unique<PortMapOverride>(m_port1->devicePath(), m_port2->devicePath());
+        m_services = std::make_unique<RecordingServices>();
+    }
+    void cleanup()
+    {
+        m_services.reset();
+        m_map.reset();
+        m_port2.reset();
+        m_port1.reset();
+    }
+
+    void sendsTheFrameAndShowsTheAnswer_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("AB") << "AB" << hex("024142383303");
+        QTest::newRow("ABC") << "ABC" << hex("02414243433603");
+        QTest::newRow("empty") << "" << hex("02303003");
+    }
+    void sendsTheFrameAndShowsTheAnswer()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, frame);
+        Console c;
+        c.type(text);
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+
+        QCOMPARE(m_port1->received(), frame);
+        QCOMPARE(c.window->SendFrame(), frame);
+        // The device checks the digits and answers ACK EOT; the loop ends at the EOT.
+        QCOMPARE(c.window->RecvData(), hex("0604"));
+        QCOMPARE(c.recv->toPlainText(), QStringLiteral("\u2406\u2404"));
+        QCOMPARE(c.status->text(), QStringLiteral("ACK"));
+        QCOMPARE(c.send->toPlainText(), text);
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(m_services->boxes().isEmpty());
+    }
+
+    void classifiesTheReplyByItsFirstByte_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("collected");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("NAK") << hex("1504") << hex("1504") << "\u2415\u2404"
+                             << "NAK";
+        QTest::newRow("STX first") << hex("020604") << hex("020604") << "\u2402\u2406\u2404"
+                                   << "Error";
+        QTest::newRow("EOT in the middle ends the reply")
+            << hex("0641044243") << hex("064104") << "\u2406A\u2404"
+            << "ACK";
+    }
+    void classifiesTheReplyByItsFirstByte()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, collected);
+        QFETCH(QString, shown);
+        QFETCH(QString, word);
+        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        QCOMPARE(c.window->RecvData(), collected);
+        QCOMPARE(c.recv->toPlainText(), shown);
+        QCOMPARE(c.status->text(), word);
+        QCOMPARE(c.window->historyBytes(1), collected);
+    }
+
+    void silentDeviceGivesNonResponseAndAnEmptyReplyRow()
+    {
+        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        QCOMPARE(c.window->transaction().polls(), 501);
+        QVERIFY(c.recv->toPlainText().isEmpty());
+        QCOMPARE(c.status->text(), QStringLiteral("Non Response"));
+        QCOMPARE(c.history[0]->text(), QStringLiteral("\u2402AB83\u2403"));
+        QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
+        QVERIFY(c.history[2]->text().isEmpty());
+        QCOMPARE(c.history[3]->text(), QStringLiteral("Recv1:"));
+        QVERIFY(!c.window->MSComm1().portOpen());
+    }
+
+    void historyRowsOfTwoSends()
+    {
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        c.send->clear();
+        c.type(QStringLiteral("ABC"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+
+        QCOMPARE(c.history[0]->text(), QStringLiteral("\u2402AB83\u2403"));
+        QCOMPARE(textColour(c.history[0]), QColor(0, 0, 255));
+        QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
+        QCOMPARE(c.history[2]->text(), QStringLiteral("\u2406\u2404"));
+        QCOMPARE(textColour(c.history[2]), QColor(255, 0, 0));
+        QCOMPARE(c.history[3]->text(), QStringLiteral("Recv1:"));
+        QCOMPARE(c.history[4]->text(), QStringLiteral("\u2402ABCC6\u2403"));
+        QCOMPARE(textColour(c.history[4]), QColor(0, 0, 255));
+        QCOMPARE(c.history[5]->text(), QStringLiteral("Send2:"));
+        QCOMPARE(c.history[6]->text(), QStringLiteral("\u2406\u2404"));
+        QCOMPARE(textColour(c.history[6]), QColor(255, 0, 0));
+        QCOMPARE(c.history[7]->text(), QStringLiteral("Recv2:"));
+        QVERIFY(c.history[8]->text().isEmpty());
+    }
+
+    void ignoresThePortAndRateOfTheSettingsWindow()
+    {
+        // Port 1 played by hand, so the line the program set can be read from the far end.
+        PtyPair line;
+        termios slow{};
+        QVERIFY(::tcgetattr(line.deviceHandle(), &slow) == 0);
+        ::cfsetspeed(&slow, B9600);
+        QVERIFY(::tcsetattr(line.deviceHandle(), TCSANOW, &slow) == 0);
+        const PortMapOverride map(line.devicePath());
+        program().PortNo = QStringLiteral("2");
+        program().BaudRate = 9600;
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+
+        QByteArray frame;
+        QTRY_VERIFY((frame += line.read(6 - frame.size(), 0)).size() == 6);
+        QCOMPARE(frame, hex("024142383303"));
+        QVERIFY(c.window->MSComm1().portOpen());
+        QCOMPARE(line.lineState().summary(), QStringLiteral("8N1 at 38400"));
+        QCOMPARE(c.window->MSComm1().settings(), QStringLiteral("38400,n,8,1"));
+        QCOMPARE(c.window->MSComm1().commPort(), 1);
+        line.write(hex("0604"));
+        QTRY_VERIFY(!c.busy());
+        QCOMPARE(c.status->text(), QStringLiteral("ACK"));
+        QVERIFY(m_port2->received().isEmpty());
+        QVERIFY(m_services->boxes().isEmpty());
+    }
+
+    void asciiModeSendsTheCharactersAndShowsDigits()
+    {
+        Console c;
+        QTest::mouseClick(c.ascii, Qt::LeftButton);
+        QVERIFY(c.ascii->isChecked());
+        c.type(QStringLiteral("4142"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+
+        QCOMPARE(m_port1->received(), hex("024142383303"));
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("4142"));
+        QCOMPARE(c.recv->toPlainText(), QStringLiteral("0604"));
+        QCOMPARE(c.history[0]->text(), QStringLiteral("024142383303"));
+        QCOMPARE(c.history[2]->text(), QStringLiteral("0604"));
+        QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
+        QCOMPARE(c.status->text(), QStringLiteral("ACK"));
+        QVERIFY(c.ascii->isChecked());
+        QVERIFY(c.ascii->isEnabled());
+
+        // The bytes held, not the digits shown, come back as characters.
+        QTest::mouseClick(c.hexa, Qt::LeftButton);
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB"));
+        QCOMPARE(c.recv->toPlainText(), QStringLiteral("\u2406\u2404"));
+        QCOMPARE(c.history[0]->text(), QStringLiteral("\u2402AB83\u2403"));
+    }
+
+    void enterSendsOnceWhileATransactionRuns()
+    {
+        // The answer comes late enough to press keys and buttons while the loop waits for it.
+        m_port1->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 100});
+        Console c;
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
+        c.type(QStringLiteral("AB"));
+        QTest::keyClick(c.send, Qt::Key_Return);
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n"));
+        QVERIFY(c.busy());
+        for (QWidget* control : c.lockedWhileBusy())
+            QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+
+        QTest::keyClick(c.send, Qt::Key_Return);
+        QTest::mouseClick(c.sendButton, Qt::LeftButton);
+        QTest::mouseClick(c.ascii, Qt::LeftButton);
+        QTest::mouseClick(c.clear, Qt::LeftButton);
+        QVERIFY(c.busy());
+        QVERIFY(c.hexa->isChecked());
+        QTRY_VERIFY(!c.busy());
+
+        QCOMPARE(m_port1->frames(), QList<QByteArray>{hex("024142383303")});
+        QCOMPARE(c.status->text(), QStringLiteral("ACK"));
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n\n"));
+        QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
+        QVERIFY(c.history[5]->text().isEmpty());
+        for (QWidget* control : c.lockedWhileBusy())
+            QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    }
+
+    void preScreenEndsTheTransactionAndFreesThePort()
+    {
+        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        m_services->registerWindow(WindowId::Settings, [] {
+            auto* settings = new QWidget;
+            settings->setObjectName(QStringLiteral("Form1"));
+            return settings;
+        });
+        m_services->registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
+        QPointer<ConsoleWindow> first =
+            static_cast<ConsoleWindow*>(m_services->show(WindowId::Loader));
+        Console c(first);
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        QVERIFY(first->MSComm1().portOpen());
+
+        QTest::mouseClick(c.button("Command1"), Qt::LeftButton);
+
+        QVERIFY(first); // discarded by the event loop, not yet
+        QVERIFY(!first->MSComm1().portOpen());
+        QVERIFY(!first->transactionRunning());
+        QVERIFY(m_services->window(WindowId::Settings));
+        QVERIFY(m_services->window(WindowId::Settings)->isVisible());
+        QTRY_VERIFY(!first);
+
+        // A fresh console finds the device free and its reply not yet spoken for.
+        m_port1->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 0});
+        m_port1->clearReceived();
+        Console fresh(static_cast<ConsoleWindow*>(m_services->show(WindowId::Loader)));
+        fresh.type(QStringLiteral("AB"));
+        fresh.clickSend();
+        QTRY_VERIFY(!fresh.busy());
+        QCOMPARE(fresh.status->text(), QStringLiteral("ACK"));
+        QCOMPARE(m_port1->received(), hex("024142383303"));
+        QVERIFY(m_services->boxes().isEmpty());
+        QCOMPARE(m_services->endProgramCalls(), 0);
+    }
+
+    void endEndsTheTransactionAndClosesThePort()
+    {
+        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        QVERIFY(c.window->MSComm1().portOpen());
+
+        QTest::mouseClick(c.button("끝내기"), Qt::LeftButton);
+
+        QCOMPARE(m_services->endProgramCalls(), 1);
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(!c.busy());
+        QCOMPARE(c.window->transaction().state(), Transaction::State::Idle);
+        QVERIFY(c.history[1]->text().isEmpty());
+        QVERIFY(m_services->boxes().isEmpty());
+    }
+
+    void missingPortReportsOnceAndTheNextSendWorks()
+    {
+        // Port 1 is a name that does not exist yet; later it appears, as a plugged-in adapter.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("loader-port1"));
+        const PortMapOverride map(path);
+        Console c;
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
+        c.type(QStringLiteral("AB"));
+        c.clear->setFocus();
+        c.clickSend();
+
+        QCOMPARE(m_services->boxes().size(), 1);
+        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_services->boxes()[0].parent.data(), c.window);
+        QVERIFY(!c.busy());
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QCOMPARE(QApplication::focusWidget(), c.send);
+        QVERIFY(c.sendButton->isEnabled());
+        QCOMPARE(c.status->text(), QStringLiteral("Status"));
+        QVERIFY(c.history[1]->text().isEmpty());
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB"));
+
+        QVERIFY(QFile::link(m_port1->devicePath(), path));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        QCOMPARE(c.status->text(), QStringLiteral("ACK"));
+        QCOMPARE(m_port1->received(), hex("024142383303"));
+        QCOMPARE(m_services->boxes().size(), 1);
+    }
+
+    void vanishingDeviceEndsTheTransactionWithOneBox()
+    {
+        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        m_port1->send(hex("0641"));
+        QTRY_COMPARE(c.window->transaction().reply(), hex("0641"));
+
+        m_port1->vanish();
+        QTRY_VERIFY(!c.busy());
+        // Qt repeats the read error of a vanished device without end: give it room to show.
+        QTest::qWait(50);
+
+        QCOMPARE(m_services->boxes().size(), 1);
+        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(c.sendButton->isEnabled());
+        QVERIFY(c.history[1]->text().isEmpty());
+    }
+
+    void longReplyWithoutEotIsCutAt501Bytes()
+    {
+        QByteArray reply(1000, 'x');
+        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        Console c;
+        c.window->transaction().setPollInterval(kPatientPoll);
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        QCOMPARE(c.window->RecvData(), QByteArray(501, 'x'));
+        QCOMPARE(c.window->historyBytes(1), QByteArray(501, 'x'));
+        QCOMPARE(c.status->text(), QStringLiteral("Error"));
+    }
+
+private:
+    std::unique_ptr<SimulatedDevice> m_port1;
+    std::unique_ptr<SimulatedDevice> m_port2;
+    std::unique_ptr<PortMapOverride> m_map;
+    std::unique_ptr<RecordingServices> m_services;
+};
+
+QTEST_MAIN(TestLoaderWindow)
+#include "tst_loader_window.moc"
