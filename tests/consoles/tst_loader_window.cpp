@@ -270,6 +270,7 @@ private slots:
         QTest::keyClick(c.send, Qt::Key_Return);
         QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n"));
         QVERIFY(c.busy());
+        QVERIFY(c.status->text().isEmpty()); // no word until the reply is in
         for (QWidget* control : c.lockedWhileBusy())
             QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
         QTRY_COMPARE(m_port1->received(), hex("024142383303"));
@@ -391,6 +392,10 @@ private slots:
         QTRY_COMPARE(m_port1->received(), hex("024142383303"));
         m_port1->send(hex("0641"));
         QTRY_COMPARE(c.window->transaction().reply(), hex("0641"));
+        bool openWhileBoxShown = true;
+        m_services->setWhileBoxShown([&](const RecordingServices::Box&) {
+            openWhileBoxShown = c.window->MSComm1().portOpen();
+        });
 
         m_port1->vanish();
         QTRY_VERIFY(!c.busy());
@@ -400,9 +405,35 @@ private slots:
         QCOMPARE(m_services->boxes().size(), 1);
         QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
         QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(!openWhileBoxShown);
         QVERIFY(!c.window->MSComm1().portOpen());
         QVERIFY(c.sendButton->isEnabled());
         QVERIFY(c.history[1]->text().isEmpty());
+    }
+
+    void formatSwitchKeepsEveryByteOfTheReply()
+    {
+        // A lone lead byte, a Korean character, CR LF: none of them may change on the way.
+        const QByteArray reply = hex("0680C7D10D0A04");
+        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        Console c;
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QTRY_VERIFY(!c.busy());
+        QVERIFY(c.recv->isReadOnly());
+        QVERIFY(c.history[2]->isReadOnly());
+        const QString characters = c.recv->toPlainText();
+        const QString historyCharacters = c.history[2]->text();
+        QCOMPARE(historyCharacters, QStringLiteral("\u2406\u2880한\u240D\u240A\u2404"));
+
+        QTest::mouseClick(c.ascii, Qt::LeftButton);
+        QCOMPARE(c.recv->toPlainText(), QStringLiteral("0680C7D10D0A04"));
+        QCOMPARE(c.history[2]->text(), QStringLiteral("0680C7D10D0A04"));
+        QTest::mouseClick(c.hexa, Qt::LeftButton);
+        QCOMPARE(c.recv->toPlainText(), characters);
+        QCOMPARE(c.history[2]->text(), historyCharacters);
+        QCOMPARE(c.window->RecvData(), reply);
+        QCOMPARE(c.window->historyBytes(1), reply);
     }
 
     void longReplyWithoutEotIsCutAt501Bytes()
