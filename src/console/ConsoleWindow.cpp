@@ -21,6 +21,7 @@ const QColor ConsoleWindow::kRed{255, 0, 0};
 namespace {
 
 // The label boxes of the history grid stand at the same place on every console.
+constexpr int kHistoryDataLeft = 720;
 constexpr int kHistoryLabelLeft = 120;
 constexpr int kHistoryLabelWidth = 615;
 constexpr int kHistoryRowPitch = 240;
@@ -105,7 +106,7 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
         const int row = index / 2;
         const int top = layout.historyTop + kHistoryRowPitch * row;
         if (index % 2 == 0)
-            placeWidget(box, layout.historyDataLeft, top, layout.historyDataWidth,
+            placeWidget(box, kHistoryDataLeft, top, layout.historyDataWidth,
                         kHistoryRowHeight);
         else
             placeWidget(box, kHistoryLabelLeft, top, kHistoryLabelWidth, kHistoryRowHeight);

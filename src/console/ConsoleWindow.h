@@ -36,24 +36,24 @@ public:
     struct Rect {
         int left, top, width, height; // twips
     };
+    // The consoles' typeface ("굴림") at a size; a substitute stands in where the system lacks it.
+    static QFont gulim(qreal pointSize, bool bold);
+
     struct Layout {
         QString caption;
         int clientWidth, clientHeight; // twips
         Rect label3, send, label4, recv, label5;
         Rect sendButton, frame3, status, clear, end, preScreen;
         int historyTop;       // top of row 0; each row 240 twips below the previous, 255 high
-        int historyDataLeft;  // data boxes; the label boxes stand at 120, 615 wide
-        int historyDataWidth;
-        QString preScreenName; // 전화면, or Command1 on the Loader console
-        QFont sendFont;        // 송신 and 수신
-        QFont statusFont;      // 응답
-        QFont historyFont;     // the data boxes
+        int historyDataWidth; // data boxes stand at 720; the label boxes at 120, 615 wide
+        QString preScreenName = QStringLiteral("전화면"); // Command1 on the Loader console
+        QFont sendFont = gulim(12, true);                 // 송신 and 수신
+        QFont statusFont = gulim(12.75, true);            // 응답
+        QFont historyFont = gulim(8.25, false);           // the data boxes
     };
 
     static const QColor kBlue;
     static const QColor kRed;
-    // The consoles' typeface ("굴림") at a size; a substitute stands in where the system lacks it.
-    static QFont gulim(qreal pointSize, bool bold);
 
     ~ConsoleWindow() override;
 

@@ -53,12 +53,7 @@ ConsoleWindow::Layout dedicatedLayout()
     layout.preScreen = {6120, 5160, 1215, 495};
     layout.end = {6120, 5760, 1215, 495};
     layout.historyTop = 2880;
-    layout.historyDataLeft = 720;
     layout.historyDataWidth = 5175;
-    layout.preScreenName = QStringLiteral("전화면");
-    layout.sendFont = ConsoleWindow::gulim(12, true);
-    layout.statusFont = ConsoleWindow::gulim(12.75, true);
-    layout.historyFont = ConsoleWindow::gulim(8.25, false);
     return layout;
 }
 

@@ -22,12 +22,8 @@ ConsoleWindow::Layout loaderLayout()
     layout.preScreen = {6120, 3240, 1215, 495};
     layout.end = {6120, 3840, 1215, 495};
     layout.historyTop = 2880;
-    layout.historyDataLeft = 720;
     layout.historyDataWidth = 5175;
     layout.preScreenName = QStringLiteral("Command1");
-    layout.sendFont = ConsoleWindow::gulim(12, true);
-    layout.statusFont = ConsoleWindow::gulim(12.75, true);
-    layout.historyFont = ConsoleWindow::gulim(8.25, false);
     return layout;
 }
 

@@ -30,12 +30,7 @@ ConsoleWindow::Layout userDefLayout()
     layout.preScreen = {6600, 2280, 1215, 495};
     layout.end = {6600, 1560, 1215, 495};
     layout.historyTop = 2760;
-    layout.historyDataLeft = 720;
     layout.historyDataWidth = 5655;
-    layout.preScreenName = QStringLiteral("전화면");
-    layout.sendFont = ConsoleWindow::gulim(12, true);
-    layout.statusFont = ConsoleWindow::gulim(12.75, true);
-    layout.historyFont = ConsoleWindow::gulim(8.25, false);
     return layout;
 }
 
