@@ -35,7 +35,8 @@ std::optional<quint8> controlCode(const QString& field, const QString& text)
         throw SelectionError(
             field, text,
             QStringLiteral("%1 \"%2\" names no control character: characters 5 and 6 must be its "
-                           "decimal code, as in \"NAK(21)\", or the text must be \"NONE\".")
+                           "decimal code, as in \"NAK(21)\", or the text must have four "
+                           "characters, as \"NONE\".")
                 .arg(field, text));
     quint8 code = 0;
     for (const uint digit : digits)
@@ -54,7 +55,8 @@ std::optional<Sum> checkChoice(const QString& field, const QString& text)
     if (characters.isEmpty() || !isDigit(characters.last()))
         throw SelectionError(field, text,
                              QStringLiteral("%1 \"%2\" names no check: the text must end in a "
-                                            "digit, as in \"SUM_1\", or be \"NONE\".")
+                                            "digit, as in \"SUM_1\", or have four characters, "
+                                            "as \"NONE\".")
                                  .arg(field, text));
     return characters.last() == '1' ? Sum::Sum1 : Sum::Sum2;
 }
