@@ -1,3 +1,4 @@
+#include "HexBytes.h"
 #include "codec/Codec.h"
 
 #include <QRandomGenerator>
@@ -9,11 +10,6 @@ Q_DECLARE_METATYPE(codec::LineBreaks)
 
 namespace
 {
-
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
 
 QString symbol(char32_t c)
 {

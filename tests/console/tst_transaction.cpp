@@ -1,6 +1,7 @@
 // The transaction engine over a real pty with the simulated device on the far end, driven
 // poll by poll (no timer, no window) and through the event loop.
 
+#include "HexBytes.h"
 #include "console/LineSettings.h"
 #include "console/ProgramState.h"
 #include "console/Transaction.h"
@@ -28,11 +29,6 @@ void stepToEnd(Transaction& transaction, SerialControl& port, int waitMs = 1)
 }
 
 constexpr int kPatientMs = 2000;
-
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
 
 } // namespace
 

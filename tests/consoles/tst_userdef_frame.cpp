@@ -1,3 +1,4 @@
+#include "HexBytes.h"
 #include "consoles/userdef/UserDefFrame.h"
 
 #include <QtTest>
@@ -103,27 +104,24 @@ void TestUserDefFrame::frames_data()
         QTest::newRow(name) << QString(header) << QString(bcc1) << QString(tail) << QString(bcc2)
                             << message << frame;
     };
-    const auto bytes = [](const char* digits) { return QByteArray::fromHex(digits); };
-    row("initial selections", "ENQ(05)", "NONE", "EOT(04)", "SUM_1", "ABC",
-        bytes("05414243044336"));
+    row("initial selections", "ENQ(05)", "NONE", "EOT(04)", "SUM_1", "ABC", hex("05414243044336"));
     row("STX SUM_1 ETX SUM_2", "STX(02)", "SUM_1", "ETX(03)", "SUM_2", "ABC",
-        bytes("024142434336033434"));
-    row("STX SUM_2 ETX NONE", "STX(02)", "SUM_2", "ETX(03)", "NONE", "ABC",
-        bytes("02414243434203"));
-    row("message alone", "NONE", "NONE", "NONE", "NONE", "ABC", bytes("414243"));
+        hex("024142434336033434"));
+    row("STX SUM_2 ETX NONE", "STX(02)", "SUM_2", "ETX(03)", "NONE", "ABC", hex("02414243434203"));
+    row("message alone", "NONE", "NONE", "NONE", "NONE", "ABC", hex("414243"));
     row("second field covers the first", "ENQ(05)", "SUM_1", "EOT(04)", "SUM_1", "ABC",
-        bytes("054142434336043346"));
+        hex("054142434336043346"));
     row("empty message, initial selections", "ENQ(05)", "NONE", "EOT(04)", "SUM_1", "",
-        bytes("050430"));
+        hex("050430"));
     row("NUL header sends 0 and counts 0", "NUL(00)", "SUM_2", "NONE", "NONE", "ABC",
-        bytes("004142434336"));
+        hex("004142434336"));
     row("any four characters mean absent", "xyz!", "    ", "한글한글", "ABCD", "ABC",
-        bytes("414243"));
+        hex("414243"));
     row("any digit but 1 is SUM_2", "ENQ(05)", "SUM_7", "EOT(04)", "NONE", "ABC",
-        bytes("05414243434604"));
-    row("typed header code", "ABC(65)", "NONE", "NONE", "NONE", "x", bytes("4178"));
-    row("single code digit at the end", "ABCD7", "NONE", "NONE", "NONE", "x", bytes("0778"));
-    row("double-byte message", "NONE", "SUM_1", "NONE", "NONE", bytes("C7D1"), bytes("C7D13938"));
+        hex("05414243434604"));
+    row("typed header code", "ABC(65)", "NONE", "NONE", "NONE", "x", hex("4178"));
+    row("single code digit at the end", "ABCD7", "NONE", "NONE", "NONE", "x", hex("0778"));
+    row("double-byte message", "NONE", "SUM_1", "NONE", "NONE", hex("C7D1"), hex("C7D13938"));
     row("message over 255 bytes", "NONE", "NONE", "NONE", "SUM_1", QByteArray(300, '\x01'),
         QByteArray(300, '\x01') + "2C");
 }

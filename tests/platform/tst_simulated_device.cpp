@@ -1,6 +1,7 @@
 // The simulated device on its pty: the test opens the device side as the program would and
 // checks each mode's replies to Loader and Dedicated frames.
 
+#include "HexBytes.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 
@@ -43,11 +44,6 @@ public:
 private:
     int m_fd;
 };
-
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
 
 // Long enough for any reply to have come, were one due.
 constexpr int kNoReplyMs = 150;
