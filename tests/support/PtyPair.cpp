@@ -1,5 +1,7 @@
 #include "PtyPair.h"
 
+#include "platform/SerialSystem.h"
+
 #include <QDeadlineTimer>
 
 #include <cerrno>
@@ -9,26 +11,10 @@
 #include <pty.h>
 #include <stdexcept>
 #include <stdlib.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
-
-// The kernel's termios2 (glibc has none): it carries the speed as a number, so rates without a
-// Bnnn constant (56000, 76800, 128000) read back exactly.
-struct KernelTermios2 {
-    tcflag_t c_iflag;
-    tcflag_t c_oflag;
-    tcflag_t c_cflag;
-    tcflag_t c_lflag;
-    cc_t c_line;
-    cc_t c_cc[19];
-    speed_t c_ispeed;
-    speed_t c_ospeed;
-};
-
-constexpr unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
 
 [[noreturn]] void fail(const char* what)
 {
@@ -87,34 +73,17 @@ void PtyPair::closeFarEnd()
 LineState PtyPair::lineState() const
 {
     // Termios requests on the master side answer for the device side.
-    KernelTermios2 settings{};
-    if (::ioctl(m_farEnd, kGetTermios2, &settings) == -1)
-        fail("TCGETS2");
+    const std::optional<SerialSystem::LineFormat> format = SerialSystem::lineFormat(m_farEnd);
+    termios flow{};
+    if (!format || ::tcgetattr(m_farEnd, &flow) == -1)
+        fail("line settings");
     LineState state;
-    state.speed = settings.c_ospeed;
-    switch (settings.c_cflag & CSIZE) {
-    case CS5:
-        state.dataBits = 5;
-        break;
-    case CS6:
-        state.dataBits = 6;
-        break;
-    case CS7:
-        state.dataBits = 7;
-        break;
-    default:
-        state.dataBits = 8;
-        break;
-    }
-    if (!(settings.c_cflag & PARENB))
-        state.parity = 'N';
-    else if (settings.c_cflag & CMSPAR)
-        state.parity = (settings.c_cflag & PARODD) ? 'M' : 'S';
-    else
-        state.parity = (settings.c_cflag & PARODD) ? 'O' : 'E';
-    state.twoStopBits = (settings.c_cflag & CSTOPB) != 0;
-    state.hardwareFlow = (settings.c_cflag & CRTSCTS) != 0;
-    state.softwareFlow = (settings.c_iflag & (IXON | IXOFF)) != 0;
+    state.speed = quint32(format->baud);
+    state.dataBits = format->dataBits;
+    state.parity = format->parity;
+    state.twoStopBits = format->twoStopBits;
+    state.hardwareFlow = (flow.c_cflag & CRTSCTS) != 0;
+    state.softwareFlow = (flow.c_iflag & (IXON | IXOFF)) != 0;
     return state;
 }
 
