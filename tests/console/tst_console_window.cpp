@@ -2,6 +2,7 @@
 // controls, layout, the format switch, Clear, the history grid, Enter, Pre_Screen and END.
 // Sending to a device is covered by the transaction tests over pseudo-terminals.
 
+#include "ConsoleHarness.h"
 #include "RecordingServices.h"
 #include "console/ConsoleWindow.h"
 #include "console/ProgramState.h"
@@ -34,47 +35,12 @@ std::unique_ptr<ConsoleWindow> makeConsole(const QString& form)
     return std::make_unique<LoaderWindow>();
 }
 
-template <typename T> T* child(QWidget* window, const QString& name)
-{
-    return window->findChild<T*>(name);
-}
-
-// The 40 boxes of 송수신이력 by their index property.
-QList<QLineEdit*> historyBoxes(QWidget* window)
-{
-    QList<QLineEdit*> boxes(40);
-    for (QLineEdit* box : window->findChildren<QLineEdit*>(QStringLiteral("송수신이력")))
-        boxes[box->property("index").toInt()] = box;
-    return boxes;
-}
-
-QColor textColour(QWidget* widget)
-{
-    return widget->palette().color(QPalette::Text);
-}
-
-struct Console {
-    explicit Console(const QString& form = QStringLiteral("Form2")) : window(makeConsole(form))
+// A console of the form named, not shown.
+struct Console : ConsoleControls {
+    explicit Console(const QString& form = QStringLiteral("Form2"))
+        : ConsoleControls(makeConsole(form))
     {
-        send = child<QPlainTextEdit>(window.get(), QStringLiteral("송신"));
-        recv = child<QPlainTextEdit>(window.get(), QStringLiteral("수신"));
-        status = child<QLineEdit>(window.get(), QStringLiteral("응답"));
-        hexa = child<QRadioButton>(window.get(), QStringLiteral("Hexa"));
-        ascii = child<QRadioButton>(window.get(), QStringLiteral("ASCii"));
-        history = historyBoxes(window.get());
     }
-    QPushButton* button(const char* name) const
-    {
-        return child<QPushButton>(window.get(), QString::fromUtf8(name));
-    }
-
-    std::unique_ptr<ConsoleWindow> window;
-    QPlainTextEdit* send;
-    QPlainTextEdit* recv;
-    QLineEdit* status;
-    QRadioButton* hexa;
-    QRadioButton* ascii;
-    QList<QLineEdit*> history;
 };
 
 } // namespace
@@ -112,7 +78,7 @@ private slots:
         QFETCH(QString, otherPreScreen);
         QFETCH(QString, settings);
         Console c(form);
-        QWidget* w = c.window.get();
+        QWidget* w = c.window;
         QCOMPARE(w->objectName(), form);
         QCOMPARE(w->windowTitle(), caption);
 
@@ -234,7 +200,7 @@ private slots:
         QFETCH(QString, control);
         QFETCH(QRect, twips);
         Console c(form);
-        auto* widget = child<QWidget>(c.window.get(), control);
+        auto* widget = child<QWidget>(c.window, control);
         QVERIFY(widget);
         QCOMPARE(widget->geometry(),
                  twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
@@ -272,7 +238,7 @@ private slots:
         Console c;
         c.window->show();
         c.window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(c.window.get()));
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
         QTRY_COMPARE(QApplication::focusWidget(), c.send);
 
         c.button("클리어")->setFocus();
@@ -282,7 +248,7 @@ private slots:
         other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&other));
         c.window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(c.window.get()));
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
         QTRY_COMPARE(QApplication::focusWidget(), c.send);
     }
 
@@ -476,7 +442,7 @@ private slots:
         RecordingServices services;
         Console c(QStringLiteral("Form4"));
         // A header text the frame builder refuses: Send stops at the frame, nothing is opened.
-        child<QComboBox>(c.window.get(), QStringLiteral("Header"))->setEditText("XYZ");
+        child<QComboBox>(c.window, QStringLiteral("Header"))->setEditText("XYZ");
         c.window->show();
         c.send->setFocus();
         QTest::keyClicks(c.send, QStringLiteral("AB"));
@@ -570,23 +536,23 @@ private slots:
         services.registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
         QPointer<QWidget> first = services.show(WindowId::Loader);
         QVERIFY(first);
-        first->findChild<QPlainTextEdit*>(QStringLiteral("송신"))->setPlainText(QStringLiteral("AB"));
-        first->findChild<QRadioButton*>(QStringLiteral("ASCii"))->click();
-        static_cast<ConsoleWindow*>(first.data())->historyUpdate("F", "R");
+        const ConsoleControls before(static_cast<ConsoleWindow*>(first.data()));
+        before.send->setPlainText(QStringLiteral("AB"));
+        before.ascii->click();
+        before.window->historyUpdate("F", "R");
 
-        first->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        before.button("Command1")->click();
 
         QVERIFY(services.window(WindowId::Settings));
         QVERIFY(services.window(WindowId::Settings)->isVisible());
         QVERIFY(!services.window(WindowId::Loader));
         QTRY_VERIFY(!first);
 
-        QWidget* shown = services.show(WindowId::Loader);
-        QVERIFY(shown->findChild<QPlainTextEdit*>(QStringLiteral("송신"))->toPlainText().isEmpty());
-        QVERIFY(shown->findChild<QRadioButton*>(QStringLiteral("Hexa"))->isChecked());
-        QCOMPARE(shown->findChild<QLineEdit*>(QStringLiteral("응답"))->text(),
-                 QStringLiteral("Status"));
-        for (QLineEdit* box : historyBoxes(shown))
+        const ConsoleControls shown(static_cast<ConsoleWindow*>(services.show(WindowId::Loader)));
+        QVERIFY(shown.send->toPlainText().isEmpty());
+        QVERIFY(shown.hexa->isChecked());
+        QCOMPARE(shown.status->text(), QStringLiteral("Status"));
+        for (QLineEdit* box : shown.history)
             QVERIFY(box->text().isEmpty());
         QCOMPARE(services.endProgramCalls(), 0);
     }
@@ -602,9 +568,9 @@ private slots:
     void dedicatedCheckChoice()
     {
         Console c(QStringLiteral("Form3"));
-        auto* frame4 = child<QGroupBox>(c.window.get(), QStringLiteral("Frame4"));
-        auto* none = child<QRadioButton>(c.window.get(), QStringLiteral("BCC_NO"));
-        auto* use = child<QRadioButton>(c.window.get(), QStringLiteral("BCC_YES"));
+        auto* frame4 = child<QGroupBox>(c.window, QStringLiteral("Frame4"));
+        auto* none = child<QRadioButton>(c.window, QStringLiteral("BCC_NO"));
+        auto* use = child<QRadioButton>(c.window, QStringLiteral("BCC_YES"));
         QVERIFY(frame4 && none && use);
         QCOMPARE(frame4->title(), QStringLiteral("BCC Check"));
         QCOMPARE(none->parentWidget(), frame4);
@@ -639,7 +605,7 @@ private slots:
         QFETCH(QStringList, entries);
         QFETCH(QString, initial);
         Console c(QStringLiteral("Form4"));
-        auto* combo = child<QComboBox>(c.window.get(), name);
+        auto* combo = child<QComboBox>(c.window, name);
         QVERIFY(combo);
         QVERIFY(combo->isEditable());
         QStringList listed;

@@ -1,7 +1,7 @@
 // The Dedicated console end to end: typed text and clicks on the window, simulated devices on
 // pseudo-terminals as ports 1 and 2, and what crossed the line compared byte for byte.
 
-#include "PortMapOverride.h"
+#include "ConsoleHarness.h"
 #include "RecordingServices.h"
 #include "console/ProgramState.h"
 #include "consoles/dedicated/DedicatedWindow.h"
@@ -13,49 +13,16 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include <chrono>
 #include <memory>
 
 Q_DECLARE_METATYPE(SimulatedDevice::Behaviour)
 
 namespace {
 
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
-
-// A poll with nothing waiting waits this long for the next byte instead of about 1 ms, so a long
-// reply that is certain to come fills every poll of the window, however busy the machine is.
-constexpr std::chrono::seconds kPatientPoll{2};
-
-// A Dedicated console as the user sees it: shown, its controls found by their names.
-struct Console {
-    Console()
-    {
-        send = window.findChild<QPlainTextEdit*>(QStringLiteral("송신"));
-        recv = window.findChild<QPlainTextEdit*>(QStringLiteral("수신"));
-        status = window.findChild<QLineEdit*>(QStringLiteral("응답"));
-        bccNo = window.findChild<QRadioButton*>(QStringLiteral("BCC_NO"));
-        bccYes = window.findChild<QRadioButton*>(QStringLiteral("BCC_YES"));
-        sendButton = window.findChild<QPushButton*>(QStringLiteral("전송"));
-        window.show();
-    }
-    void type(const QString& text) const
-    {
-        send->setFocus();
-        QTest::keyClicks(send, text);
-    }
-    void clickSend() const { QTest::mouseClick(sendButton, Qt::LeftButton); }
-    bool busy() const { return window.transactionRunning(); }
-
-    DedicatedWindow window;
-    QPlainTextEdit* send;
-    QPlainTextEdit* recv;
-    QLineEdit* status;
-    QRadioButton* bccNo;
-    QRadioButton* bccYes;
-    QPushButton* sendButton;
+// A Dedicated console as the user sees it, with its choice of a check code.
+struct Console : ShownConsole<DedicatedWindow> {
+    QRadioButton* bccNo = child<QRadioButton>(window, QStringLiteral("BCC_NO"));
+    QRadioButton* bccYes = child<QRadioButton>(window, QStringLiteral("BCC_YES"));
 };
 
 } // namespace
@@ -66,21 +33,11 @@ class TestDedicatedWindow : public QObject {
 private slots:
     void init()
     {
-        program() = ProgramState{};
+        m_fixture = std::make_unique<ConsoleFixture>();
         program().PortNo = QStringLiteral("1");
         program().BaudRate = 19200;
-        m_port1 = std::make_unique<SimulatedDevice>();
-        m_port2 = std::make_unique<SimulatedDevice>();
-        m_map = std::make_unique<PortMapOverride>(m_port1->devicePath(), m_port2->devicePath());
-        m_services = std::make_unique<RecordingServices>();
     }
-    void cleanup()
-    {
-        m_services.reset();
-        m_map.reset();
-        m_port2.reset();
-        m_port1.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     // Only the frame matters here: closing the window ends the transaction once it is out.
     void sendsTheFrameByteForByte_data()
@@ -105,38 +62,39 @@ private slots:
         c.clickSend();
         QVERIFY(c.busy());
         QCOMPARE(program().BccFlag, withCheck);
-        QCOMPARE(c.window.SendFrame(), frame);
-        QTRY_COMPARE(m_port1->received(), frame);
+        QCOMPARE(c.window->SendFrame(), frame);
+        QTRY_COMPARE(m_fixture->port1.received(), frame);
 
-        c.window.close();
+        c.window->close();
         QVERIFY(!c.busy());
-        QVERIFY(!c.window.MSComm1().portOpen());
-        QVERIFY(m_port2->received().isEmpty());
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(m_fixture->port2.received().isEmpty());
     }
 
     void checkChoiceDecidesTheExtraReads()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(600, 'y'), 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(600, 'y'), 0});
         Console c;
-        c.window.transaction().setPollInterval(kPatientPoll);
+        c.window->transaction().setPollInterval(kPatientPoll);
         c.type(QStringLiteral("ABC"));
 
         QTest::mouseClick(c.bccYes, Qt::LeftButton);
         c.clickSend();
         QVERIFY(program().BccFlag);
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.RecvData(), QByteArray(502, 'y'));
+        QCOMPARE(c.window->RecvData(), QByteArray(502, 'y'));
 
         QTest::mouseClick(c.bccNo, Qt::LeftButton);
         c.clickSend();
         QVERIFY(!program().BccFlag);
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.RecvData(), QByteArray(500, 'y'));
-        QCOMPARE(c.window.transaction().polls(), 500);
+        QCOMPARE(c.window->RecvData(), QByteArray(500, 'y'));
+        QCOMPARE(c.window->transaction().polls(), 500);
 
-        QCOMPARE(m_port1->frames(), (QList<QByteArray>{hex("05414243044346"), hex("0541424304")}));
+        QCOMPARE(m_fixture->port1.frames(),
+                 (QList<QByteArray>{hex("05414243044346"), hex("0541424304")}));
         QCOMPARE(c.status->text(), QStringLiteral("Error"));
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void classifiesTheReplyByItsFirstByte_data()
@@ -163,18 +121,18 @@ private slots:
         QFETCH(QByteArray, collected);
         QFETCH(QString, shown);
         QFETCH(QString, word);
-        m_port1->setBehaviour(device);
+        m_fixture->port1.setBehaviour(device);
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.transaction().polls(), 500);
-        QCOMPARE(c.window.RecvData(), collected);
+        QCOMPARE(c.window->transaction().polls(), 500);
+        QCOMPARE(c.window->RecvData(), collected);
         QCOMPARE(c.recv->toPlainText(), shown);
         QCOMPARE(c.status->text(), word);
-        QCOMPARE(c.window.historyBytes(0), hex("0541424304"));
-        QCOMPARE(c.window.historyBytes(1), collected);
-        QVERIFY(!c.window.MSComm1().portOpen());
+        QCOMPARE(c.window->historyBytes(0), hex("0541424304"));
+        QCOMPARE(c.window->historyBytes(1), collected);
+        QVERIFY(!c.window->MSComm1().portOpen());
     }
 
     void portNumberChoosesTheDevice_data()
@@ -194,11 +152,11 @@ private slots:
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
-        SimulatedDevice& chosen = port == 1 ? *m_port1 : *m_port2;
-        SimulatedDevice& other = port == 1 ? *m_port2 : *m_port1;
+        SimulatedDevice& chosen = port == 1 ? m_fixture->port1 : m_fixture->port2;
+        SimulatedDevice& other = port == 1 ? m_fixture->port2 : m_fixture->port1;
         QTRY_COMPARE(chosen.received(), hex("0541424304"));
-        QCOMPARE(c.window.MSComm1().commPort(), port);
-        c.window.close();
+        QCOMPARE(c.window->MSComm1().commPort(), port);
+        c.window->close();
         QVERIFY(other.received().isEmpty());
     }
 
@@ -208,17 +166,17 @@ private slots:
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QVERIFY(!c.busy());
-        QVERIFY(!c.window.MSComm1().portOpen());
+        QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(c.status->text(), QStringLiteral("Status"));
-        QVERIFY(c.window.historyBytes(0).isEmpty());
+        QVERIFY(c.window->historyBytes(0).isEmpty());
         // Give a frame that was sent after all the time to arrive.
         QTest::qWait(20);
-        QVERIFY(m_port1->received().isEmpty());
-        QVERIFY(m_port2->received().isEmpty());
+        QVERIFY(m_fixture->port1.received().isEmpty());
+        QVERIFY(m_fixture->port2.received().isEmpty());
     }
 
     void rate128000WarnsBeforeThePortOpensThenSends()
@@ -228,24 +186,24 @@ private slots:
         QString settingsSeen;
         bool openSeen = true;
         QByteArray receivedSeen = "not looked";
-        m_services->setWhileBoxShown([&](const RecordingServices::Box&) {
-            settingsSeen = c.window.MSComm1().settings();
-            openSeen = c.window.MSComm1().portOpen();
-            receivedSeen = m_port1->received();
+        m_fixture->services.setWhileBoxShown([&](const RecordingServices::Box&) {
+            settingsSeen = c.window->MSComm1().settings();
+            openSeen = c.window->MSComm1().portOpen();
+            receivedSeen = m_fixture->port1.received();
         });
         c.type(QStringLiteral("ABC"));
         c.clickSend();
 
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Bout_Rate Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Bout_Rate Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QCOMPARE(settingsSeen, QStringLiteral("128000, n, 8, 1"));
         QVERIFY(!openSeen);
         QVERIFY(receivedSeen.isEmpty());
         QVERIFY(c.busy());
-        QTRY_COMPARE(m_port1->received(), hex("0541424304"));
-        c.window.close();
-        QCOMPARE(m_services->boxes().size(), 1);
+        QTRY_COMPARE(m_fixture->port1.received(), hex("0541424304"));
+        c.window->close();
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
     }
 
     void rateOutsideTheTableKeepsTheSettings()
@@ -255,20 +213,20 @@ private slots:
         c.type(QStringLiteral("ABC"));
         c.clickSend();
         QVERIFY(c.busy());
-        QVERIFY(c.window.MSComm1().portOpen());
-        QCOMPARE(c.window.MSComm1().settings(), QStringLiteral("38400,n,8,1"));
-        QTRY_COMPARE(m_port1->received(), hex("0541424304"));
-        c.window.close();
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(c.window->MSComm1().portOpen());
+        QCOMPARE(c.window->MSComm1().settings(), QStringLiteral("38400,n,8,1"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("0541424304"));
+        c.window->close();
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void secondSendDuringTheWindowStartsNothing()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Ack, {}, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Ack, {}, 0});
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
-        QTRY_COMPARE(m_port1->received(), hex("0541424304"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("0541424304"));
 
         // A check chosen now would change BccFlag and the frame, had a second Send begun.
         QTest::mouseClick(c.bccYes, Qt::LeftButton);
@@ -278,19 +236,16 @@ private slots:
         QVERIFY(c.busy());
         QTRY_VERIFY(!c.busy());
 
-        QCOMPARE(m_port1->frames(), QList<QByteArray>{hex("0541424304")});
-        QCOMPARE(c.window.SendFrame(), hex("0541424304"));
-        QCOMPARE(c.window.RecvData(), hex("06"));
-        QCOMPARE(c.window.transaction().polls(), 500);
+        QCOMPARE(m_fixture->port1.frames(), QList<QByteArray>{hex("0541424304")});
+        QCOMPARE(c.window->SendFrame(), hex("0541424304"));
+        QCOMPARE(c.window->RecvData(), hex("06"));
+        QCOMPARE(c.window->transaction().polls(), 500);
         QCOMPARE(c.status->text(), QStringLiteral("ACK"));
-        QVERIFY(c.window.historyBytes(2).isEmpty());
+        QVERIFY(c.window->historyBytes(2).isEmpty());
     }
 
 private:
-    std::unique_ptr<SimulatedDevice> m_port1;
-    std::unique_ptr<SimulatedDevice> m_port2;
-    std::unique_ptr<PortMapOverride> m_map;
-    std::unique_ptr<RecordingServices> m_services;
+    std::unique_ptr<ConsoleFixture> m_fixture;
 };
 
 QTEST_MAIN(TestDedicatedWindow)

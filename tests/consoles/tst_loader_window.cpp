@@ -2,6 +2,7 @@
 // pseudo-terminal as port 1 (and another as port 2), and what crossed the line compared byte for
 // byte. The common controls on their own are covered by the console window tests.
 
+#include "ConsoleHarness.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 #include "RecordingServices.h"
@@ -19,66 +20,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <chrono>
 #include <memory>
 #include <termios.h>
 
 namespace {
 
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
-
-// A poll with nothing waiting waits this long for the next byte instead of about 1 ms, so a long
-// reply that is certain to come fills every poll of the window, however busy the machine is.
-constexpr std::chrono::seconds kPatientPoll{2};
-
-QColor textColour(QWidget* widget)
-{
-    return widget->palette().color(QPalette::Text);
-}
-
-// A Loader console as the user sees it: shown, active, its controls found by their names.
-struct Console {
-    explicit Console(ConsoleWindow* shown = nullptr)
-        : owned(shown ? nullptr : new LoaderWindow), window(shown ? shown : owned.get())
-    {
-        send = window->findChild<QPlainTextEdit*>(QStringLiteral("송신"));
-        recv = window->findChild<QPlainTextEdit*>(QStringLiteral("수신"));
-        status = window->findChild<QLineEdit*>(QStringLiteral("응답"));
-        hexa = window->findChild<QRadioButton*>(QStringLiteral("Hexa"));
-        ascii = window->findChild<QRadioButton*>(QStringLiteral("ASCii"));
-        sendButton = button("전송");
-        clear = button("클리어");
-        for (QLineEdit* box : window->findChildren<QLineEdit*>(QStringLiteral("송수신이력")))
-            history[box->property("index").toInt()] = box;
-        window->show();
-        window->activateWindow();
-    }
-    QPushButton* button(const char* name) const
-    {
-        return window->findChild<QPushButton*>(QString::fromUtf8(name));
-    }
-    void type(const QString& text) const
-    {
-        send->setFocus();
-        QTest::keyClicks(send, text);
-    }
-    void clickSend() const { QTest::mouseClick(sendButton, Qt::LeftButton); }
-    bool busy() const { return window->transactionRunning(); }
+// A Loader console as the user sees it, and the controls a running transaction locks.
+struct Console : ShownConsole<LoaderWindow> {
+    using ShownConsole::ShownConsole;
     QList<QWidget*> lockedWhileBusy() const { return {sendButton, clear, hexa, ascii}; }
-
-    std::unique_ptr<ConsoleWindow> owned;
-    ConsoleWindow* window;
-    QPlainTextEdit* send;
-    QPlainTextEdit* recv;
-    QLineEdit* status;
-    QRadioButton* hexa;
-    QRadioButton* ascii;
-    QPushButton* sendButton;
-    QPushButton* clear;
-    std::array<QLineEdit*, 40> history{};
 };
 
 } // namespace
@@ -87,21 +37,8 @@ class TestLoaderWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        program() = ProgramState{};
-        m_port1 = std::make_unique<SimulatedDevice>();
-        m_port2 = std::make_unique<SimulatedDevice>();
-        m_map = std::make_unique<PortMapOverride>(m_port1->devicePath(), m_port2->devicePath());
-        m_services = std::make_unique<RecordingServices>();
-    }
-    void cleanup()
-    {
-        m_services.reset();
-        m_map.reset();
-        m_port2.reset();
-        m_port1.reset();
-    }
+    void init() { m_fixture = std::make_unique<ConsoleFixture>(); }
+    void cleanup() { m_fixture.reset(); }
 
     void sendsTheFrameAndShowsTheAnswer_data()
     {
@@ -120,7 +57,7 @@ private slots:
         c.clickSend();
         QTRY_VERIFY(!c.busy());
 
-        QCOMPARE(m_port1->received(), frame);
+        QCOMPARE(m_fixture->port1.received(), frame);
         QCOMPARE(c.window->SendFrame(), frame);
         // The device checks the digits and answers ACK EOT; the loop ends at the EOT.
         QCOMPARE(c.window->RecvData(), hex("0604"));
@@ -128,7 +65,7 @@ private slots:
         QCOMPARE(c.status->text(), QStringLiteral("ACK"));
         QCOMPARE(c.send->toPlainText(), text);
         QVERIFY(!c.window->MSComm1().portOpen());
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void classifiesTheReplyByItsFirstByte_data()
@@ -151,7 +88,7 @@ private slots:
         QFETCH(QByteArray, collected);
         QFETCH(QString, shown);
         QFETCH(QString, word);
-        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
         Console c;
         c.type(QStringLiteral("AB"));
         c.clickSend();
@@ -164,7 +101,7 @@ private slots:
 
     void silentDeviceGivesNonResponseAndAnEmptyReplyRow()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
         Console c;
         c.type(QStringLiteral("AB"));
         c.clickSend();
@@ -230,8 +167,8 @@ private slots:
         line.write(hex("0604"));
         QTRY_VERIFY(!c.busy());
         QCOMPARE(c.status->text(), QStringLiteral("ACK"));
-        QVERIFY(m_port2->received().isEmpty());
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(m_fixture->port2.received().isEmpty());
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void asciiModeSendsTheCharactersAndShowsDigits()
@@ -243,7 +180,7 @@ private slots:
         c.clickSend();
         QTRY_VERIFY(!c.busy());
 
-        QCOMPARE(m_port1->received(), hex("024142383303"));
+        QCOMPARE(m_fixture->port1.received(), hex("024142383303"));
         QCOMPARE(c.send->toPlainText(), QStringLiteral("4142"));
         QCOMPARE(c.recv->toPlainText(), QStringLiteral("0604"));
         QCOMPARE(c.history[0]->text(), QStringLiteral("024142383303"));
@@ -263,7 +200,7 @@ private slots:
     void enterSendsOnceWhileATransactionRuns()
     {
         // The answer comes late enough to press keys and buttons while the loop waits for it.
-        m_port1->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 100});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Protocol, {}, 100});
         Console c;
         QVERIFY(QTest::qWaitForWindowActive(c.window));
         c.type(QStringLiteral("AB"));
@@ -273,7 +210,7 @@ private slots:
         QVERIFY(c.status->text().isEmpty()); // no word until the reply is in
         for (QWidget* control : c.lockedWhileBusy())
             QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
-        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("024142383303"));
 
         QTest::keyClick(c.send, Qt::Key_Return);
         QTest::mouseClick(c.sendButton, Qt::LeftButton);
@@ -283,7 +220,7 @@ private slots:
         QVERIFY(c.hexa->isChecked());
         QTRY_VERIFY(!c.busy());
 
-        QCOMPARE(m_port1->frames(), QList<QByteArray>{hex("024142383303")});
+        QCOMPARE(m_fixture->port1.frames(), QList<QByteArray>{hex("024142383303")});
         QCOMPARE(c.status->text(), QStringLiteral("ACK"));
         QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n\n"));
         QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
@@ -294,19 +231,19 @@ private slots:
 
     void preScreenEndsTheTransactionAndFreesThePort()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
-        m_services->registerWindow(WindowId::Settings, [] {
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        m_fixture->services.registerWindow(WindowId::Settings, [] {
             auto* settings = new QWidget;
             settings->setObjectName(QStringLiteral("Form1"));
             return settings;
         });
-        m_services->registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
+        m_fixture->services.registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
         QPointer<ConsoleWindow> first =
-            static_cast<ConsoleWindow*>(m_services->show(WindowId::Loader));
+            static_cast<ConsoleWindow*>(m_fixture->services.show(WindowId::Loader));
         Console c(first);
         c.type(QStringLiteral("AB"));
         c.clickSend();
-        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("024142383303"));
         QVERIFY(first->MSComm1().portOpen());
 
         QTest::mouseClick(c.button("Command1"), Qt::LeftButton);
@@ -314,40 +251,40 @@ private slots:
         QVERIFY(first); // discarded by the event loop, not yet
         QVERIFY(!first->MSComm1().portOpen());
         QVERIFY(!first->transactionRunning());
-        QVERIFY(m_services->window(WindowId::Settings));
-        QVERIFY(m_services->window(WindowId::Settings)->isVisible());
+        QVERIFY(m_fixture->services.window(WindowId::Settings));
+        QVERIFY(m_fixture->services.window(WindowId::Settings)->isVisible());
         QTRY_VERIFY(!first);
 
         // A fresh console finds the device free and its reply not yet spoken for.
-        m_port1->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 0});
-        m_port1->clearReceived();
-        Console fresh(static_cast<ConsoleWindow*>(m_services->show(WindowId::Loader)));
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Protocol, {}, 0});
+        m_fixture->port1.clearReceived();
+        Console fresh(static_cast<ConsoleWindow*>(m_fixture->services.show(WindowId::Loader)));
         fresh.type(QStringLiteral("AB"));
         fresh.clickSend();
         QTRY_VERIFY(!fresh.busy());
         QCOMPARE(fresh.status->text(), QStringLiteral("ACK"));
-        QCOMPARE(m_port1->received(), hex("024142383303"));
-        QVERIFY(m_services->boxes().isEmpty());
-        QCOMPARE(m_services->endProgramCalls(), 0);
+        QCOMPARE(m_fixture->port1.received(), hex("024142383303"));
+        QVERIFY(m_fixture->services.boxes().isEmpty());
+        QCOMPARE(m_fixture->services.endProgramCalls(), 0);
     }
 
     void endEndsTheTransactionAndClosesThePort()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
         Console c;
         c.type(QStringLiteral("AB"));
         c.clickSend();
-        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("024142383303"));
         QVERIFY(c.window->MSComm1().portOpen());
 
         QTest::mouseClick(c.button("끝내기"), Qt::LeftButton);
 
-        QCOMPARE(m_services->endProgramCalls(), 1);
+        QCOMPARE(m_fixture->services.endProgramCalls(), 1);
         QVERIFY(!c.window->MSComm1().portOpen());
         QVERIFY(!c.busy());
         QCOMPARE(c.window->transaction().state(), Transaction::State::Idle);
         QVERIFY(c.history[1]->text().isEmpty());
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void missingPortReportsOnceAndTheNextSendWorks()
@@ -363,10 +300,10 @@ private slots:
         c.clear->setFocus();
         c.clickSend();
 
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
-        QCOMPARE(m_services->boxes()[0].parent.data(), c.window);
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes()[0].parent.data(), c.window);
         QVERIFY(!c.busy());
         QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(QApplication::focusWidget(), c.send);
@@ -375,36 +312,36 @@ private slots:
         QVERIFY(c.history[1]->text().isEmpty());
         QCOMPARE(c.send->toPlainText(), QStringLiteral("AB"));
 
-        QVERIFY(QFile::link(m_port1->devicePath(), path));
+        QVERIFY(QFile::link(m_fixture->port1.devicePath(), path));
         c.clickSend();
         QTRY_VERIFY(!c.busy());
         QCOMPARE(c.status->text(), QStringLiteral("ACK"));
-        QCOMPARE(m_port1->received(), hex("024142383303"));
-        QCOMPARE(m_services->boxes().size(), 1);
+        QCOMPARE(m_fixture->port1.received(), hex("024142383303"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
     }
 
     void vanishingDeviceEndsTheTransactionWithOneBox()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
         Console c;
         c.type(QStringLiteral("AB"));
         c.clickSend();
-        QTRY_COMPARE(m_port1->received(), hex("024142383303"));
-        m_port1->send(hex("0641"));
+        QTRY_COMPARE(m_fixture->port1.received(), hex("024142383303"));
+        m_fixture->port1.send(hex("0641"));
         QTRY_COMPARE(c.window->transaction().reply(), hex("0641"));
         bool openWhileBoxShown = true;
-        m_services->setWhileBoxShown([&](const RecordingServices::Box&) {
+        m_fixture->services.setWhileBoxShown([&](const RecordingServices::Box&) {
             openWhileBoxShown = c.window->MSComm1().portOpen();
         });
 
-        m_port1->vanish();
+        m_fixture->port1.vanish();
         QTRY_VERIFY(!c.busy());
         // Qt repeats the read error of a vanished device without end: give it room to show.
         QTest::qWait(50);
 
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QVERIFY(!openWhileBoxShown);
         QVERIFY(!c.window->MSComm1().portOpen());
         QVERIFY(c.sendButton->isEnabled());
@@ -415,7 +352,7 @@ private slots:
     {
         // A lone lead byte, a Korean character, CR LF: none of them may change on the way.
         const QByteArray reply = hex("0680C7D10D0A04");
-        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
         Console c;
         c.type(QStringLiteral("AB"));
         c.clickSend();
@@ -439,7 +376,7 @@ private slots:
     void longReplyWithoutEotIsCutAt501Bytes()
     {
         QByteArray reply(1000, 'x');
-        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Bytes, reply, 0});
         Console c;
         c.window->transaction().setPollInterval(kPatientPoll);
         c.type(QStringLiteral("AB"));
@@ -451,10 +388,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<SimulatedDevice> m_port1;
-    std::unique_ptr<SimulatedDevice> m_port2;
-    std::unique_ptr<PortMapOverride> m_map;
-    std::unique_ptr<RecordingServices> m_services;
+    std::unique_ptr<ConsoleFixture> m_fixture;
 };
 
 QTEST_MAIN(TestLoaderWindow)

@@ -2,7 +2,7 @@
 // on the window, simulated devices on pseudo-terminals as ports 1 and 2, and what crossed the
 // line compared byte for byte.
 
-#include "PortMapOverride.h"
+#include "ConsoleHarness.h"
 #include "RecordingServices.h"
 #include "console/ProgramState.h"
 #include "consoles/userdef/UserDefWindow.h"
@@ -15,38 +15,17 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include <chrono>
 #include <memory>
 
 Q_DECLARE_METATYPE(SimulatedDevice::Behaviour)
 
 namespace {
 
-QByteArray hex(const char* digits)
-{
-    return QByteArray::fromHex(digits);
-}
-
-// A poll with nothing waiting waits this long for the next byte instead of about 1 ms, so a long
-// reply that is certain to come fills every poll of the window, however busy the machine is.
-constexpr std::chrono::seconds kPatientPoll{2};
-
 const QByteArray kInitialFrameOfABC = hex("05414243044336");
 
-// A User Define console as the user sees it: shown, its controls found by their names.
-struct Console {
-    Console()
-    {
-        send = window.findChild<QPlainTextEdit*>(QStringLiteral("송신"));
-        recv = window.findChild<QPlainTextEdit*>(QStringLiteral("수신"));
-        status = window.findChild<QLineEdit*>(QStringLiteral("응답"));
-        ascii = window.findChild<QRadioButton*>(QStringLiteral("ASCii"));
-        sendButton = window.findChild<QPushButton*>(QStringLiteral("전송"));
-        for (QLineEdit* box : window.findChildren<QLineEdit*>(QStringLiteral("송수신이력")))
-            history[box->property("index").toInt()] = box;
-        window.show();
-    }
-    QComboBox* list(const QString& name) const { return window.findChild<QComboBox*>(name); }
+// A User Define console as the user sees it, with its four frame lists.
+struct Console : ShownConsole<UserDefWindow> {
+    QComboBox* list(const QString& name) const { return child<QComboBox>(window, name); }
     // Picks a list entry, as from the drop-down.
     bool select(const QString& name, const QString& entry) const
     {
@@ -63,21 +42,6 @@ struct Console {
         QTest::keyClick(edit, Qt::Key_Delete);
         QTest::keyClicks(edit, text);
     }
-    void type(const QString& text) const
-    {
-        send->setFocus();
-        QTest::keyClicks(send, text);
-    }
-    void clickSend() const { QTest::mouseClick(sendButton, Qt::LeftButton); }
-    bool busy() const { return window.transactionRunning(); }
-
-    UserDefWindow window;
-    QPlainTextEdit* send;
-    QPlainTextEdit* recv;
-    QLineEdit* status;
-    QRadioButton* ascii;
-    QPushButton* sendButton;
-    std::array<QLineEdit*, 40> history{};
 };
 
 } // namespace
@@ -88,22 +52,12 @@ class TestUserDefWindow : public QObject {
 private slots:
     void init()
     {
-        program() = ProgramState{};
+        m_fixture = std::make_unique<ConsoleFixture>();
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Ack, {}, 0});
         program().PortNo = QStringLiteral("1");
         program().BaudRate = 38400;
-        m_port1 = std::make_unique<SimulatedDevice>();
-        m_port1->setBehaviour({SimulatedDevice::Mode::Ack, {}, 0});
-        m_port2 = std::make_unique<SimulatedDevice>();
-        m_map = std::make_unique<PortMapOverride>(m_port1->devicePath(), m_port2->devicePath());
-        m_services = std::make_unique<RecordingServices>();
     }
-    void cleanup()
-    {
-        m_services.reset();
-        m_map.reset();
-        m_port2.reset();
-        m_port1.reset();
-    }
+    void cleanup() { m_fixture.reset(); }
 
     // Only the frame matters here: closing the window ends the transaction once it is out.
     void sendsTheChosenFrameByteForByte_data()
@@ -149,13 +103,13 @@ private slots:
         c.type(text);
         c.clickSend();
         QVERIFY(c.busy());
-        QCOMPARE(c.window.SendFrame(), frame);
-        QTRY_COMPARE(m_port1->received(), frame);
+        QCOMPARE(c.window->SendFrame(), frame);
+        QTRY_COMPARE(m_fixture->port1.received(), frame);
 
-        c.window.close();
+        c.window->close();
         QVERIFY(!c.busy());
-        QVERIFY(!c.window.MSComm1().portOpen());
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(m_fixture->services.boxes().isEmpty());
         // The selections are the user's: sending never changes them.
         for (qsizetype i = 0; i < selections.size(); ++i)
             QCOMPARE(c.list(names[i])->currentText(), selections[i]);
@@ -185,42 +139,43 @@ private slots:
         QFETCH(QByteArray, collected);
         QFETCH(QString, shown);
         QFETCH(QString, word);
-        m_port1->setBehaviour(device);
+        m_fixture->port1.setBehaviour(device);
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.transaction().polls(), 1000);
-        QCOMPARE(c.window.RecvData(), collected);
+        QCOMPARE(c.window->transaction().polls(), 1000);
+        QCOMPARE(c.window->RecvData(), collected);
         QCOMPARE(c.recv->toPlainText(), shown);
         QCOMPARE(c.status->text(), word);
-        QCOMPARE(c.window.historyBytes(0), kInitialFrameOfABC);
+        QCOMPARE(c.window->historyBytes(0), kInitialFrameOfABC);
         QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
-        QCOMPARE(c.window.historyBytes(1), collected);
+        QCOMPARE(c.window->historyBytes(1), collected);
         QCOMPARE(c.history[3]->text(), QStringLiteral("Recv1:"));
-        QVERIFY(!c.window.MSComm1().portOpen());
+        QVERIFY(!c.window->MSComm1().portOpen());
     }
 
     void dedicatedCheckFlagAddsTwoReads()
     {
-        m_port1->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(1200, 'u'), 0});
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(1200, 'u'), 0});
         Console c;
-        c.window.transaction().setPollInterval(kPatientPoll);
+        c.window->transaction().setPollInterval(kPatientPoll);
         c.type(QStringLiteral("ABC"));
 
         // As a Dedicated send with its check chosen leaves it.
         program().BccFlag = true;
         c.clickSend();
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.RecvData(), QByteArray(1002, 'u'));
+        QCOMPARE(c.window->RecvData(), QByteArray(1002, 'u'));
         QVERIFY(program().BccFlag); // read here, never written
 
         program().BccFlag = false;
         c.clickSend();
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(c.window.RecvData(), QByteArray(1000, 'u'));
-        QCOMPARE(c.window.transaction().polls(), 1000);
-        QCOMPARE(m_port1->frames(), (QList<QByteArray>{kInitialFrameOfABC, kInitialFrameOfABC}));
+        QCOMPARE(c.window->RecvData(), QByteArray(1000, 'u'));
+        QCOMPARE(c.window->transaction().polls(), 1000);
+        QCOMPARE(m_fixture->port1.frames(),
+                 (QList<QByteArray>{kInitialFrameOfABC, kInitialFrameOfABC}));
     }
 
     void rate128000WarnsBeforeThePortOpensThenSends()
@@ -230,24 +185,24 @@ private slots:
         QString settingsSeen;
         bool openSeen = true;
         QByteArray receivedSeen = "not looked";
-        m_services->setWhileBoxShown([&](const RecordingServices::Box&) {
-            settingsSeen = c.window.MSComm1().settings();
-            openSeen = c.window.MSComm1().portOpen();
-            receivedSeen = m_port1->received();
+        m_fixture->services.setWhileBoxShown([&](const RecordingServices::Box&) {
+            settingsSeen = c.window->MSComm1().settings();
+            openSeen = c.window->MSComm1().portOpen();
+            receivedSeen = m_fixture->port1.received();
         });
         c.type(QStringLiteral("ABC"));
         c.clickSend();
 
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Bout_rate Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Bout_rate Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QCOMPARE(settingsSeen, QStringLiteral("128000, n, 8, 1"));
         QVERIFY(!openSeen);
         QVERIFY(receivedSeen.isEmpty());
         QVERIFY(c.busy());
-        QTRY_COMPARE(m_port1->received(), kInitialFrameOfABC);
-        c.window.close();
-        QCOMPARE(m_services->boxes().size(), 1);
+        QTRY_COMPARE(m_fixture->port1.received(), kInitialFrameOfABC);
+        c.window->close();
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
     }
 
     void rateOutsideTheTableKeepsTheSettings()
@@ -257,11 +212,11 @@ private slots:
         c.type(QStringLiteral("ABC"));
         c.clickSend();
         QVERIFY(c.busy());
-        QVERIFY(c.window.MSComm1().portOpen());
-        QCOMPARE(c.window.MSComm1().settings(), QStringLiteral("19200,n,8,1"));
-        QTRY_COMPARE(m_port1->received(), kInitialFrameOfABC);
-        c.window.close();
-        QVERIFY(m_services->boxes().isEmpty());
+        QVERIFY(c.window->MSComm1().portOpen());
+        QCOMPARE(c.window->MSComm1().settings(), QStringLiteral("19200,n,8,1"));
+        QTRY_COMPARE(m_fixture->port1.received(), kInitialFrameOfABC);
+        c.window->close();
+        QVERIFY(m_fixture->services.boxes().isEmpty());
     }
 
     void portNumberThatIsNoNumberSendsNothing()
@@ -270,17 +225,17 @@ private slots:
         Console c;
         c.type(QStringLiteral("ABC"));
         c.clickSend();
-        QCOMPARE(m_services->boxes().size(), 1);
-        QCOMPARE(m_services->boxes()[0].text, QStringLiteral("Port Disorder"));
-        QCOMPARE(m_services->boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
+        QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QVERIFY(!c.busy());
-        QVERIFY(!c.window.MSComm1().portOpen());
+        QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(c.status->text(), QStringLiteral("Status"));
         QVERIFY(c.history[1]->text().isEmpty());
         // Give a frame that was sent after all the time to arrive.
         QTest::qWait(20);
-        QVERIFY(m_port1->received().isEmpty());
-        QVERIFY(m_port2->received().isEmpty());
+        QVERIFY(m_fixture->port1.received().isEmpty());
+        QVERIFY(m_fixture->port2.received().isEmpty());
     }
 
     void selectionTheListsDoNotOfferIsRefused_data()
@@ -310,22 +265,22 @@ private slots:
         c.type(QStringLiteral("ABC"));
         c.clickSend();
 
-        QCOMPARE(m_services->boxes().size(), 1);
-        const RecordingServices::Box box = m_services->boxes()[0];
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        const RecordingServices::Box box = m_fixture->services.boxes()[0];
         QCOMPARE(box.title, QStringLiteral("User Define"));
         QVERIFY2(box.text.contains(field), qPrintable(box.text));
         QVERIFY2(box.text.contains(QLatin1Char('"') + text + QLatin1Char('"')),
                  qPrintable(box.text));
         QVERIFY(!c.busy());
-        QVERIFY(!c.window.MSComm1().portOpen());
-        QVERIFY(c.window.SendFrame().isEmpty());
+        QVERIFY(!c.window->MSComm1().portOpen());
+        QVERIFY(c.window->SendFrame().isEmpty());
         QCOMPARE(c.send->toPlainText(), QStringLiteral("ABC"));
         QCOMPARE(c.status->text(), QStringLiteral("Status"));
         QVERIFY(c.history[0]->text().isEmpty());
         QVERIFY(c.history[1]->text().isEmpty());
         QCOMPARE(c.list(field)->currentText(), text);
         QTest::qWait(20);
-        QVERIFY(m_port1->received().isEmpty());
+        QVERIFY(m_fixture->port1.received().isEmpty());
 
         // With the field's initial entry picked again, the same text goes out.
         const QHash<QString, QString> initial{
@@ -333,9 +288,9 @@ private slots:
         QVERIFY(c.select(field, initial[field]));
         c.clickSend();
         QVERIFY(c.busy());
-        QTRY_COMPARE(m_port1->received(), kInitialFrameOfABC);
-        c.window.close();
-        QCOMPARE(m_services->boxes().size(), 1);
+        QTRY_COMPARE(m_fixture->port1.received(), kInitialFrameOfABC);
+        c.window->close();
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
     }
 
     void asciiModeSendsTheCharactersAndShowsDigits()
@@ -346,7 +301,7 @@ private slots:
         c.type(QStringLiteral("414243"));
         c.clickSend();
         QTRY_VERIFY(!c.busy());
-        QCOMPARE(m_port1->received(), kInitialFrameOfABC);
+        QCOMPARE(m_fixture->port1.received(), kInitialFrameOfABC);
         QCOMPARE(c.send->toPlainText(), QStringLiteral("414243"));
         QCOMPARE(c.recv->toPlainText(), QStringLiteral("06"));
         QCOMPARE(c.history[0]->text(), QStringLiteral("05414243044336"));
@@ -354,10 +309,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<SimulatedDevice> m_port1;
-    std::unique_ptr<SimulatedDevice> m_port2;
-    std::unique_ptr<PortMapOverride> m_map;
-    std::unique_ptr<RecordingServices> m_services;
+    std::unique_ptr<ConsoleFixture> m_fixture;
 };
 
 QTEST_MAIN(TestUserDefWindow)
