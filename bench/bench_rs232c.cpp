@@ -46,7 +46,7 @@ const QByteArray kAckEot = QByteArray::fromHex("0604");
 // Message boxes would stop the measurement: answer them at once.
 class SilentServices : public WindowServices {
 public:
-    void messageBox(QWidget*, const QString&, const QString&) override {}
+    void messageBox(QWidget*, const QString&, const QString&, const QString&) override {}
     void endProgram() override {}
 };
 

@@ -326,7 +326,7 @@ void ConsoleWindow::전송_Click()
             services().messageBox(this, warning, QStringLiteral("Error"));
     });
     if (!transaction().begin(*sendPlan)) {
-        services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"));
+        reportPortDisorder();
         wrapperClosing();
         return;
     }
@@ -341,7 +341,7 @@ void ConsoleWindow::전송_Click()
 void ConsoleWindow::transactionFinished()
 {
     if (transaction().state() == Transaction::State::Failed) {
-        services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"));
+        reportPortDisorder();
     } else {
         m_recvData = transaction().reply();
         m_recvBytes = m_recvData;
@@ -350,6 +350,13 @@ void ConsoleWindow::transactionFinished()
         historyUpdate(m_sendFrame, m_recvData);
     }
     wrapperClosing();
+}
+
+void ConsoleWindow::reportPortDisorder()
+{
+    const std::optional<SerialError> error = transaction().error();
+    services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"),
+                          error ? error->reason() : QString());
 }
 
 void ConsoleWindow::wrapperClosing()

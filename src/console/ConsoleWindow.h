@@ -116,6 +116,8 @@ private:
     void transactionFinished();
     void setBusy(bool busy);
     void wrapperClosing();
+    // The "Port Disorder" box, with the failure's reason under it.
+    void reportPortDisorder();
     void endTransaction();
 
     SerialControl* m_serial;

@@ -64,9 +64,11 @@ void WindowServices::close(QWidget* window)
     window->close();
 }
 
-void WindowServices::messageBox(QWidget* parent, const QString& text, const QString& title)
+void WindowServices::messageBox(QWidget* parent, const QString& text, const QString& title,
+                                const QString& detail)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(detail);
     box.exec();
 }
 

@@ -33,7 +33,9 @@ public:
     void close(QWidget* window);
 
     // A message box with a text, a title, one OK button and no icon; returns when dismissed.
-    virtual void messageBox(QWidget* parent, const QString& text, const QString& title);
+    // The detail, when given, stands in smaller type under the text (a failure's reason).
+    virtual void messageBox(QWidget* parent, const QString& text, const QString& title,
+                            const QString& detail = {});
     // Ends the program at once: every window vanishes and no further handler runs.
     virtual void endProgram();
 

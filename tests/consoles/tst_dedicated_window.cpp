@@ -169,6 +169,8 @@ private slots:
         QCOMPARE(m_fixture->services.boxes().size(), 1);
         QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
         QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
+        QCOMPARE(m_fixture->services.boxes()[0].detail,
+                 QStringLiteral("The port number \"x\" is not a number."));
         QVERIFY(!c.busy());
         QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(c.status->text(), QStringLiteral("Status"));

@@ -304,6 +304,9 @@ private slots:
         QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
         QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
         QCOMPARE(m_fixture->services.boxes()[0].parent.data(), c.window);
+        // Under the fixed text, the reason names the device and what is wrong with it.
+        QVERIFY(m_fixture->services.boxes()[0].detail.contains(path));
+        QVERIFY(m_fixture->services.boxes()[0].detail.contains(QStringLiteral("No such file")));
         QVERIFY(!c.busy());
         QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(QApplication::focusWidget(), c.send);
@@ -342,6 +345,7 @@ private slots:
         QCOMPARE(m_fixture->services.boxes().size(), 1);
         QCOMPARE(m_fixture->services.boxes()[0].text, QStringLiteral("Port Disorder"));
         QCOMPARE(m_fixture->services.boxes()[0].title, QStringLiteral("Error"));
+        QVERIFY(m_fixture->services.boxes()[0].detail.contains(QStringLiteral("went away")));
         QVERIFY(!openWhileBoxShown);
         QVERIFY(!c.window->MSComm1().portOpen());
         QVERIFY(c.sendButton->isEnabled());

@@ -119,6 +119,7 @@ void TestWindowServices::messageBoxIsPlainAndWaits()
         QCOMPARE(box->parentWidget(), &parent);
         QCOMPARE(box->windowTitle(), "Made By Tovik Team");
         QCOMPARE(box->text(), "Tovik RS-232C Protocol VER1.1");
+        QCOMPARE(box->informativeText(), QString());
         QCOMPARE(box->icon(), QMessageBox::NoIcon);
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().first()), QMessageBox::Ok);
@@ -127,6 +128,18 @@ void TestWindowServices::messageBoxIsPlainAndWaits()
     WindowServices().messageBox(&parent, "Tovik RS-232C Protocol VER1.1", "Made By Tovik Team");
     QVERIFY(seen);
     QVERIFY(!QApplication::activeModalWidget());
+
+    // A failure's reason stands under the fixed text.
+    QString detailShown;
+    QTimer::singleShot(0, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QCOMPARE(box->text(), "Port Disorder");
+        detailShown = box->informativeText();
+        box->buttons().first()->click();
+    });
+    WindowServices().messageBox(&parent, "Port Disorder", "Error", "/dev/ttyS1: busy");
+    QCOMPARE(detailShown, QStringLiteral("/dev/ttyS1: busy"));
 }
 
 void TestWindowServices::twips()

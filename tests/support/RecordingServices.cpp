@@ -12,9 +12,10 @@ RecordingServices::~RecordingServices()
     WindowServices::install(m_previous);
 }
 
-void RecordingServices::messageBox(QWidget* parent, const QString& text, const QString& title)
+void RecordingServices::messageBox(QWidget* parent, const QString& text, const QString& title,
+                                   const QString& detail)
 {
-    const Box box{text, title, parent};
+    const Box box{text, title, detail, parent};
     m_boxes.append(box);
     if (m_whileBoxShown)
         m_whileBoxShown(box);

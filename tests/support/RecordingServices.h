@@ -22,6 +22,7 @@ public:
     struct Box {
         QString text;
         QString title;
+        QString detail;
         QPointer<QWidget> parent;
     };
 
@@ -30,7 +31,8 @@ public:
     RecordingServices(const RecordingServices&) = delete;
     RecordingServices& operator=(const RecordingServices&) = delete;
 
-    void messageBox(QWidget* parent, const QString& text, const QString& title) override;
+    void messageBox(QWidget* parent, const QString& text, const QString& title,
+                    const QString& detail = {}) override;
     void endProgram() override;
 
     // Runs inside every later messageBox call, after the box is recorded: what a test does here
