@@ -337,6 +337,10 @@ void SerialControl::waitForDevice(int ms)
 {
     if (!m_port->isOpen() || m_port->bytesAvailable() > 0)
         return;
+    // A look with no wait asks the device directly: Qt would report each empty look as a
+    // timeout error, once per poll of every receive loop.
+    if (ms == 0 && !SerialSystem::hasNews(m_port->handle()))
+        return;
     m_waiting = true;
     const auto done = qScopeGuard([this] { m_waiting = false; });
     m_port->waitForReadyRead(ms);

@@ -23,6 +23,9 @@ std::optional<LineFormat> lineFormat(qintptr handle);
 // Bytes the driver still holds for sending on the line; -1 when the device cannot tell.
 int outputQueued(qintptr handle);
 
+// True when the device has something to tell at once: bytes to read, or a hang-up or error.
+bool hasNews(qintptr handle);
+
 // True when the driver can take more output at once, so a write cannot fail for a full queue.
 bool canWrite(qintptr handle);
 

@@ -70,6 +70,12 @@ int outputQueued(qintptr handle)
     return queued;
 }
 
+bool hasNews(qintptr handle)
+{
+    pollfd descriptor{int(handle), POLLIN, 0};
+    return ::poll(&descriptor, 1, 0) == 1 && descriptor.revents != 0;
+}
+
 bool canWrite(qintptr handle)
 {
     pollfd descriptor{int(handle), POLLOUT, 0};
