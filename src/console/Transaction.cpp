@@ -96,8 +96,7 @@ bool Transaction::step()
             if (m_polls < m_plan.rule.polls && !atEot)
                 return true;
             for (int read = 0; read < m_plan.rule.extraReads; ++read) {
-                if (!m_port.inputWaiting())
-                    m_port.waitForInput(kExtraReadWaitMs);
+                m_port.waitForInput(kExtraReadWaitMs);
                 m_reply += m_port.input();
             }
             closePort();
@@ -164,6 +163,8 @@ void Transaction::scheduleNext()
         m_timer.start(1ms);
         return;
     }
+    // The read of this poll has just asked the device; a byte that reaches it from now on
+    // wakes the wait through inputArrived.
     if (m_port.inputWaiting()) {
         m_timer.start(0);
         return;

@@ -248,9 +248,9 @@ QByteArray SerialControl::input()
     return chunk;
 }
 
-bool SerialControl::inputWaiting()
+bool SerialControl::inputWaiting() const
 {
-    return waitForInput(0);
+    return !m_pending.isEmpty() || m_port->bytesAvailable() > 0;
 }
 
 bool SerialControl::waitForInput(int ms)

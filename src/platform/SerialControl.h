@@ -50,8 +50,9 @@ public:
     // Throws NotOpen when closed, Vanished once the device went away and nothing is left.
     QByteArray input();
 
-    // True when at least one received byte is waiting (Input would return it).
-    bool inputWaiting();
+    // True when received bytes wait to be handed out by Input. Asks the device nothing: a byte
+    // still in the driver shows up through inputArrived, waitForInput or Input itself.
+    bool inputWaiting() const;
     // Blocks at most ms milliseconds for a byte to arrive; true when one is waiting. No event
     // processing happens while it waits.
     bool waitForInput(int ms);
