@@ -359,10 +359,9 @@ void SerialControl::openPort()
     if (m_port->isOpen())
         throw SerialError(SerialError::Kind::Io,
                           QStringLiteral("%1: already open").arg(m_devicePath));
+    // setCommPort lets only mapped ports in, so there is always a device to open.
     const QString path = PortMap::device(m_commPort);
-    if (path.isEmpty())
-        throw SerialError(SerialError::Kind::BadPort,
-                          QStringLiteral("port %1 has no device").arg(m_commPort));
+    // Forgets what a device that went away left behind.
     closePort();
     m_devicePath = path;
     m_port->setPortName(path);

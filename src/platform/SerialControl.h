@@ -36,7 +36,6 @@ public:
 
     // At most this many bytes per Input (0 means everything waiting).
     void setInputLen(int length);
-    int inputLen() const { return m_inputLen; }
 
     // true opens the device of CommPort with Settings and discards anything waiting in it;
     // false closes it. Throws NotFound, Busy, Permission, Refused or Io.
