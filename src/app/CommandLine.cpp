@@ -113,7 +113,8 @@ std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& option
         }
         return devices;
     }
-    PortMap::setDevice(1, options.com1.isEmpty() ? PortMap::defaultDevice(1) : options.com1);
-    PortMap::setDevice(2, options.com2.isEmpty() ? PortMap::defaultDevice(2) : options.com2);
+    // An empty path gives the port its system device.
+    PortMap::setDevice(1, options.com1);
+    PortMap::setDevice(2, options.com2);
     return devices;
 }
