@@ -151,6 +151,11 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     m_serial = new SerialControl(initialSettings, this);
     m_serial->setObjectName(QStringLiteral("MSComm1"));
     m_transaction = new Transaction(*m_serial, this);
+    m_transaction->setAfterSettings([this] {
+        const QString warning = settingsWarning();
+        if (!warning.isEmpty())
+            services().messageBox(this, warning, QStringLiteral("Error"));
+    });
 
     connect(Hexa, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
@@ -320,11 +325,6 @@ void ConsoleWindow::전송_Click()
     m_sendFrame = sendPlan->frame;
     setBusy(true);
 
-    const QString warning = settingsWarning();
-    transaction().setAfterSettings([this, warning] {
-        if (!warning.isEmpty())
-            services().messageBox(this, warning, QStringLiteral("Error"));
-    });
     if (!transaction().begin(*sendPlan)) {
         reportPortDisorder();
         wrapperClosing();
