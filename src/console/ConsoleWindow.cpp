@@ -12,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QTextCursor>
 
 const QColor ConsoleWindow::kBlue{0, 0, 255};
@@ -200,26 +199,25 @@ void ConsoleWindow::convertAll(codec::View to)
 {
     if (to == m_view)
         return;
+    // The option of the view the texts are in. Its handler, run by the selection, finds that
+    // view already there and does nothing.
+    const auto selectViewOption = [this] {
+        (m_view == codec::View::Characters ? Hexa : ASCii)->setChecked(true);
+    };
     QString sendText;
     try {
         sendText = codec::render(codec::parse(송신->toPlainText(), m_view), to,
                                  codec::LineBreaks::AsLineBreak);
     } catch (const codec::CodecError& error) {
-        // The option already moved; the texts still say otherwise, so put it back quietly.
-        const QSignalBlocker blockHexa(Hexa);
-        const QSignalBlocker blockASCii(ASCii);
-        (m_view == codec::View::Characters ? Hexa : ASCii)->setChecked(true);
+        // The option already moved; the texts still say otherwise, so put it back.
+        selectViewOption();
         services().messageBox(this, error.message(), QStringLiteral("Format"));
         return;
     }
     송신->setPlainText(sendText);
     송신->moveCursor(QTextCursor::End);
     m_view = to;
-    {
-        const QSignalBlocker blockHexa(Hexa);
-        const QSignalBlocker blockASCii(ASCii);
-        (m_view == codec::View::Characters ? Hexa : ASCii)->setChecked(true);
-    }
+    selectViewOption();
     renderReadOnlyBoxes();
 }
 

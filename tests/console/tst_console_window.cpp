@@ -310,6 +310,14 @@ private slots:
         c.window->Hexa_Click();
         QVERIFY(services.boxes().isEmpty());
         QCOMPARE(c.send->toPlainText(), QStringLiteral("é"));
+
+        // A direct call moves the option along with the texts, converting them once only.
+        c.send->setPlainText(QStringLiteral("AB"));
+        c.window->ASCii_Click();
+        QVERIFY(c.ascii->isChecked());
+        QVERIFY(!c.hexa->isChecked());
+        QCOMPARE(c.send->toPlainText(), QStringLiteral("4142"));
+        QCOMPARE(c.history[0]->text(), QStringLiteral("02414203"));
     }
 
     void unconvertibleSendTextChangesNothing_data()
