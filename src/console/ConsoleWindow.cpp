@@ -374,8 +374,7 @@ void ConsoleWindow::endTransaction()
 {
     if (!m_busy)
         return;
-    if (transaction().running())
-        transaction().abort();
+    transaction().abort();
     setBusy(false);
 }
 
