@@ -232,9 +232,7 @@ QByteArray SerialControl::input()
 {
     if (m_vanishedReason.isEmpty()) {
         requireUsable();
-        if (m_pending.isEmpty())
-            waitForDevice(0);
-        takeWaitingInput();
+        waitForInput(0);
     }
     if (m_pending.isEmpty()) {
         if (!m_vanishedReason.isEmpty())
