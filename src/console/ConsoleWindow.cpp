@@ -19,7 +19,8 @@ const QColor ConsoleWindow::kRed{255, 0, 0};
 
 namespace {
 
-// The label boxes of the history grid stand at the same place on every console.
+// The history grid's columns and rows are alike on every console; each console's layout gives
+// only the grid's top and the data boxes' width.
 constexpr int kHistoryDataLeft = 720;
 constexpr int kHistoryLabelLeft = 120;
 constexpr int kHistoryLabelWidth = 615;
