@@ -197,11 +197,15 @@ SilentWindow silentWindows(const std::function<TransactionPlan()>& plan)
     double wall = 0;
     QElapsedTimer clock;
     for (int i = 0; i < kWindows; ++i) {
-        transaction.begin(plan());
+        // A failed transaction ends early: its window would pass for a figure.
+        if (!transaction.begin(plan()))
+            qFatal("silent window: %s", qPrintable(transaction.error()->reason()));
         clock.start();
         const double cpuBefore = cpuSeconds();
         transaction.run();
         waitFor(transaction);
+        if (transaction.state() == Transaction::State::Failed)
+            qFatal("silent window: %s", qPrintable(transaction.error()->reason()));
         cpu += cpuSeconds() - cpuBefore;
         seconds.push_back(clock.nsecsElapsed() / 1e9);
         wall += seconds.back();
@@ -234,6 +238,8 @@ Figures clickDelays()
     });
     for (int i = 0; i < 3; ++i) {
         window.전송_Click();
+        if (!window.transactionRunning())
+            qFatal("click delays: the Dedicated send did not start");
         clicker.start(7);
         waitFor(window.transaction());
         clicker.stop();
