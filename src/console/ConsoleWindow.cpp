@@ -247,18 +247,13 @@ void ConsoleWindow::클리어_Click()
 
 void ConsoleWindow::historyUpdate(const QByteArray& sendFrame, const QByteArray& recvData)
 {
-    if (HistoryPos > 39) {
+    // A full page, or a grid that Clear emptied or nothing wrote yet, starts the page over.
+    if (HistoryPos > 39 || m_history[0].isEmpty())
         HistoryPos = 0;
-        HistoryNo = 0;
-    }
-    if (m_history[0].isEmpty()) {
-        HistoryPos = 0;
-        HistoryNo = 0;
-    }
     HistoryPos += 4;
-    HistoryNo += 1;
     const int p = HistoryPos;
-    const QString n = QString::number(HistoryNo);
+    // Each transaction takes four boxes, so its number on the page follows from the position.
+    const QString n = QString::number(p / 4);
 
     const auto appendLabel = [this](int index, const QString& label) {
         QLineEdit* box = 송수신이력[index];
