@@ -127,6 +127,7 @@ private:
     QByteArray m_recvData;
     QByteArray m_recvBytes;                 // what 수신 shows
     std::array<QByteArray, 20> m_history;   // what each history data box shows
-    int HistoryPos = 0; // one past the last history box written on the page: 0, 4, ... 40
+    // One past the last history box written on the page: 0, 4, ... 40.
+    int HistoryPos = 0;
     bool m_busy = false; // from a plan to the end of its transaction
 };
