@@ -253,7 +253,8 @@ void ConsoleWindow::historyUpdate(const QByteArray& sendFrame, const QByteArray&
     HistoryPos += 4;
     const int p = HistoryPos;
     // Each transaction takes four boxes, so its number on the page follows from the position.
-    const QString n = QString::number(p / 4);
+    const int HistoryNo = p / 4;
+    const QString n = QString::number(HistoryNo);
 
     const auto appendLabel = [this](int index, const QString& label) {
         QLineEdit* box = 송수신이력[index];
