@@ -169,10 +169,11 @@ void Transaction::scheduleNext()
         m_timer.start(0);
         return;
     }
-    // Nothing waiting: wait until this poll's slot on the loop's own clock, at most one
-    // interval, so that the reply window lasts polls x interval whatever the event loop costs.
+    // Nothing waiting: wait until this poll is due, one interval per poll after the frame left.
+    // Polls that ran early on a burst are paid back here, so the reply window lasts polls x
+    // interval whatever arrives and whatever the event loop costs.
     const auto due = m_pollInterval * (m_polls + 1);
     const auto elapsed = duration_cast<microseconds>(nanoseconds(m_receiveClock.nsecsElapsed()));
-    const auto wait = std::clamp(due - elapsed, microseconds(0), m_pollInterval);
+    const auto wait = std::max(due - elapsed, microseconds(0));
     m_timer.start(duration_cast<milliseconds>(wait + microseconds(500)));
 }

@@ -5,9 +5,10 @@
 // begin() drives CommPort, Settings, InputLen, PortOpen and the one Output, in that order.
 // Then step() is called once per poll: first until every byte of the frame has left the port,
 // then once per read of the receive loop (at most one byte each), then the extra reads.
-// run() calls step() from the event loop, so the window stays responsive between polls: a poll
-// with nothing waiting waits at most pollInterval for input and wakes as soon as a byte
-// arrives. Tests call step() directly, with no timer and no window.
+// run() calls step() from the event loop, so the window stays responsive between polls. Poll k
+// is due k x pollInterval after the frame has left the port: a poll that finds a byte waiting
+// reads it at once, one that finds nothing waits for input until its due time and wakes as soon
+// as a byte arrives. Tests call step() directly, with no timer and no window.
 // Every way out closes the port; a failure closes it before it is reported.
 
 #include "platform/SerialControl.h"

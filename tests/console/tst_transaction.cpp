@@ -56,6 +56,7 @@ private slots:
     void endsWithOneFailureWhenTheDeviceVanishesMidReply();
     void closesThePortSoTheNextSendStartsClean();
     void runsFromTheEventLoopAndFinishesOnce();
+    void aBurstDoesNotShortenTheWindow();
     void abortClosesThePortWithoutFinishing();
     void portFromPortNoAndSettingsFromBaudRate();
 
@@ -313,6 +314,28 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
     QCOMPARE(m_transaction->polls(), 501);
     QCOMPARE(m_transaction->reply(), QByteArray());
+}
+
+// Polls that find a burst's bytes waiting run at once; the empty polls after it wait until they
+// are due, so the window still lasts its 500 ms: a byte at 350 ms is read, one at 650 ms is not.
+// A plain event loop drives it, as in the program (QTest's waits sleep between passes).
+void TransactionTest::aBurstDoesNotShortenTheWindow()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 38400;
+    const QByteArray burst = hex("06") + QByteArray(299, 'b');
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, burst, 0});
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    QEventLoop loop;
+    connect(m_transaction.get(), &Transaction::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(350, [this] { m_device->send("L"); });
+    QTimer::singleShot(650, [this] { m_device->send("X"); });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    m_transaction->run();
+    loop.exec();
+    QCOMPARE(m_transaction->state(), Transaction::State::Finished);
+    QCOMPARE(m_transaction->reply(), burst + "L");
+    QCOMPARE(m_transaction->polls(), 500);
 }
 
 void TransactionTest::abortClosesThePortWithoutFinishing()
