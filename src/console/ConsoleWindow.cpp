@@ -1,5 +1,6 @@
 #include "console/ConsoleWindow.h"
 
+#include "platform/TextBoxWidget.h"
 #include "platform/WidgetPlacement.h"
 
 #include <QCloseEvent>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextCursor>
+
+#include <limits>
 
 const QColor ConsoleWindow::kBlue{0, 0, 255};
 const QColor ConsoleWindow::kRed{255, 0, 0};
@@ -69,7 +72,7 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     Label3->setObjectName(QStringLiteral("Label3"));
     place(Label3, layout.label3);
 
-    송신 = new QPlainTextEdit(this);
+    송신 = new TextBox(this);
     송신->setObjectName(QStringLiteral("송신"));
     송신->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     송신->setTabChangesFocus(true);
@@ -83,7 +86,7 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     Label4->setObjectName(QStringLiteral("Label4"));
     place(Label4, layout.label4);
 
-    수신 = new QPlainTextEdit(this);
+    수신 = new TextBox(this);
     수신->setObjectName(QStringLiteral("수신"));
     수신->setReadOnly(true);
     수신->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -102,6 +105,8 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
         box->setObjectName(QStringLiteral("송수신이력"));
         box->setProperty("index", index);
         box->setReadOnly(true);
+        // Pages append to what a box holds; Qt's default cap of 32,767 characters would cut it.
+        box->setMaxLength(std::numeric_limits<int>::max());
         box->setFont(layout.historyFont);
         const int row = index / 2;
         const int top = layout.historyTop + kHistoryRowPitch * row;

@@ -13,10 +13,12 @@
 #include "platform/WidgetPlacement.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -473,6 +475,59 @@ private slots:
         QCOMPARE(c.send->toPlainText(), QStringLiteral("4104\n"));
         QVERIFY(c.window->SendFrame().isEmpty());
         QVERIFY(!c.window->MSComm1().portOpen());
+    }
+
+    // Clipboard data that offers no format at all (an empty clipboard after login) crashed Qt's
+    // paste; now it pastes nothing, and real text still pastes.
+    void pastingAnEmptyClipboardDoesNothing_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QString>("box"); // 송신, or a User Define list's line edit
+        QTest::newRow("Loader 송신") << "Form2"
+                                     << "송신";
+        QTest::newRow("Dedicated 송신") << "Form3"
+                                        << "송신";
+        QTest::newRow("User Define 송신") << "Form4"
+                                          << "송신";
+        QTest::newRow("User Define Header") << "Form4"
+                                            << "Header";
+    }
+    void pastingAnEmptyClipboardDoesNothing()
+    {
+        QFETCH(QString, form);
+        QFETCH(QString, box);
+        Console c(form);
+        c.window->show();
+        QWidget* target = box == "송신" ? static_cast<QWidget*>(c.send)
+                                        : child<QComboBox>(c.window, box)->lineEdit();
+        const auto text = [&] {
+            return box == "송신" ? c.send->toPlainText()
+                                 : child<QComboBox>(c.window, box)->currentText();
+        };
+        target->setFocus();
+        const QString before = text();
+        QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(target, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::mouseClick(box == "송신" ? c.send->viewport() : target, Qt::MiddleButton);
+        QCOMPARE(text(), before);
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("CD"));
+        QTest::keyClick(target, Qt::Key_End);
+        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text(), before + "CD");
+    }
+
+    void historyBoxesHoldMoreThanQtsDefaultCap()
+    {
+        Console c;
+        const QByteArray frame = QByteArray(40000, 'F') + "end";
+        c.window->historyUpdate(frame, "R");
+        QCOMPARE(c.history[0]->text().size(), frame.size());
+        QVERIFY(c.history[0]->text().endsWith("end"));
+        c.ascii->click();
+        QCOMPARE(c.history[0]->text().size(), 2 * frame.size());
+        QVERIFY(c.history[0]->text().endsWith("656E64"));
     }
 
     void sendRefusesTextItCannotRead()
