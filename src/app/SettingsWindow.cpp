@@ -5,16 +5,18 @@
 #include "platform/WidgetPlacement.h"
 #include "platform/WindowServices.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFont>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+
+#include <utility>
 
 namespace {
 
@@ -77,6 +79,8 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent)
         if (selected)
             사용자_Click();
     });
+    WindowServices::pressOnEnter(this);
+
     connect(설정완료, &QPushButton::clicked, this, &SettingsWindow::설정완료_Click);
     connect(HELP, &QPushButton::clicked, this, &SettingsWindow::HELP_Click);
     connect(종료, &QPushButton::clicked, this, &SettingsWindow::종료_Click);
@@ -134,8 +138,18 @@ void SettingsWindow::buildControls()
 void SettingsWindow::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        Form_Activate();
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (!isActiveWindow()) {
+        // The window's own box (Help's) takes the activation for a while; getting it back from
+        // there is no coming from another window.
+        const QWidget* now = QApplication::activeWindow();
+        m_lostToOwnBox = now && now->parentWidget() == this;
+        return;
+    }
+    if (std::exchange(m_lostToOwnBox, false))
+        return;
+    Form_Activate();
 }
 
 void SettingsWindow::Form_Activate()
@@ -194,8 +208,10 @@ void SettingsWindow::설정완료_Click()
 
 void SettingsWindow::HELP_Click()
 {
-    WindowServices::instance().messageBox(this, QStringLiteral("Tovik RS-232C Protocol VER1.1"),
-                                          QStringLiteral("Made By Tovik Team"));
+    WindowServices& services = WindowServices::instance();
+    services.messageBox(this, QStringLiteral("Tovik RS-232C Protocol VER1.1"),
+                        QStringLiteral("Made By Tovik Team"));
+    services.focus(HELP);
 }
 
 void SettingsWindow::종료_Click()

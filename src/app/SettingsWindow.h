@@ -53,4 +53,5 @@ private:
     QPushButton* 설정완료;
     QPushButton* HELP;
     QPushButton* 종료;
+    bool m_lostToOwnBox = false; // the activation went to a box of this window
 };

@@ -162,6 +162,8 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
             services().messageBox(this, warning, QStringLiteral("Error"));
     });
 
+    WindowServices::pressOnEnter(this);
+
     connect(Hexa, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
             Hexa_Click();
@@ -323,6 +325,8 @@ void ConsoleWindow::전송_Click()
         return;
     }
     m_sendFrame = sendPlan->frame;
+    // Focus stays in 송신 while the transaction runs: disabling a focused Send would hand it on.
+    services().focus(송신);
     setBusy(true);
 
     if (!transaction().begin(*sendPlan)) {

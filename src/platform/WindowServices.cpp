@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -84,6 +85,13 @@ void WindowServices::endProgram()
 void WindowServices::focus(QWidget* control)
 {
     control->setFocus(Qt::OtherFocusReason);
+}
+
+void WindowServices::pressOnEnter(QWidget* window)
+{
+    // Outside a dialog Qt's buttons ignore Enter unless they are auto-default.
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->setAutoDefault(true);
 }
 
 void WindowServices::discardAll()

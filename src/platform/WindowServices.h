@@ -41,6 +41,9 @@ public:
 
     void focus(QWidget* control);
 
+    // Enter (and Return) on a focused push button of the window presses it, as Space does.
+    static void pressOnEnter(QWidget* window);
+
     // Closes and deletes every window this object made, so that a console releases its port
     // before the program returns.
     void discardAll();

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -68,6 +69,9 @@ private slots:
     void okRefusesASpeedThatIsNoNumber();
     void okWithoutAConsoleKeepsTheWindow();
     void helpShowsTheAboutBoxOnly();
+    void keysPressTheFocusedButton_data();
+    void keysPressTheFocusedButton();
+    void closingTheHelpBoxReturnsFocusToHelp();
     void endEndsTheProgram();
     void freshWindowAfterOkStartsOver();
     void baudRateFromText_data();
@@ -439,6 +443,58 @@ void TestSettingsWindow::helpShowsTheAboutBoxOnly()
     QVERIFY(program().PortNo.isEmpty());
     QVERIFY(form->isVisible());
     QCOMPARE(m_services->endProgramCalls(), 0);
+}
+
+void TestSettingsWindow::keysPressTheFocusedButton_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome"); // the console opened, the box shown, or the end
+    for (const auto& [name, key] :
+         {std::pair{"Enter", int(Qt::Key_Enter)}, std::pair{"Return", int(Qt::Key_Return)},
+          std::pair{"Space", int(Qt::Key_Space)}}) {
+        QTest::addRow("OK, %s", name) << "설정완료" << key << "Form2";
+        QTest::addRow("Help, %s", name) << "HELP" << key << "box";
+        QTest::addRow("END, %s", name) << "종료" << key << "end";
+    }
+}
+
+// At start focus is on OK, so Enter alone opens the chosen console.
+void TestSettingsWindow::keysPressTheFocusedButton()
+{
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    QWidget* form = openForm();
+    QVERIFY(form);
+    control(form, button)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    // Space presses a button on its release; Enter at once.
+    QWidget* console = m_services->window(WindowId::Loader);
+    QCOMPARE(console ? console->objectName() : QString(), outcome == "Form2" ? outcome : QString());
+    QCOMPARE(m_services->boxes().size(), outcome == "box" ? 1 : 0);
+    QCOMPARE(m_services->endProgramCalls(), outcome == "end" ? 1 : 0);
+}
+
+// The box takes the activation while it is up; getting it back is no activation from another
+// window, so focus goes back to Help rather than to OK.
+void TestSettingsWindow::closingTheHelpBoxReturnsFocusToHelp()
+{
+    QWidget* form = openForm();
+    QVERIFY(form);
+    m_services->setWhileBoxShown([](const RecordingServices::Box& box) {
+        QMessageBox real(QMessageBox::NoIcon, box.title, box.text, QMessageBox::Ok, box.parent);
+        QTimer::singleShot(200, &real, &QMessageBox::accept);
+        real.exec();
+    });
+    control(form, "HELP")->setFocus();
+    QTest::keyClick(control(form, "HELP"), Qt::Key_Return);
+    QCOMPARE(m_services->boxes().size(), 1);
+    // As a window manager does when the box goes.
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    QCOMPARE(QApplication::focusWidget(), control(form, "HELP"));
+    QCOMPARE(enabledStates(form), "on off off off off");
 }
 
 void TestSettingsWindow::endEndsTheProgram()

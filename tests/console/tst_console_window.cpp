@@ -530,6 +530,20 @@ private slots:
         QVERIFY(c.history[0]->text().endsWith("656E64"));
     }
 
+    void enterPressesTheFocusedButton()
+    {
+        RecordingServices services;
+        Console c;
+        c.window->show();
+        c.send->setPlainText(QStringLiteral("AB"));
+        c.clear->setFocus();
+        QTest::keyClick(c.clear, Qt::Key_Return);
+        QVERIFY(c.send->toPlainText().isEmpty());
+        c.button("끝내기")->setFocus();
+        QTest::keyClick(c.button("끝내기"), Qt::Key_Enter);
+        QCOMPARE(services.endProgramCalls(), 1);
+    }
+
     void sendRefusesTextItCannotRead()
     {
         RecordingServices services;

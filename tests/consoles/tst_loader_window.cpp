@@ -229,6 +229,20 @@ private slots:
             QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     }
 
+    // Disabling the clicked Send must not hand the focus on to the status box.
+    void focusStaysInTheSendBoxWhileATransactionRuns()
+    {
+        m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        Console c;
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
+        c.type(QStringLiteral("AB"));
+        c.clickSend();
+        QVERIFY(c.busy());
+        QCOMPARE(QApplication::focusWidget(), c.send);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.busy(), 5000);
+        QCOMPARE(QApplication::focusWidget(), c.send);
+    }
+
     void preScreenEndsTheTransactionAndFreesThePort()
     {
         m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
