@@ -301,6 +301,7 @@ void ConsoleWindow::전송_Click()
 {
     if (m_busy)
         return;
+    sendStarting();
 
     QByteArray message;
     try {

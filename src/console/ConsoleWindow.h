@@ -82,6 +82,9 @@ protected:
     ConsoleWindow(const QString& initialSettings, const Layout& layout,
                   QWidget* parent = nullptr);
 
+    // The console's first step of Send, before the texts are read (the Dedicated console's
+    // BccFlag): it holds even when the send goes no further.
+    virtual void sendStarting() {}
     // The console's part of Send: from the message bytes (송신 as characters), the frame and
     // how to send it. No value: nothing is sent (the console has said why).
     virtual std::optional<TransactionPlan> plan(const QByteArray& message) = 0;

@@ -544,6 +544,24 @@ private slots:
         QCOMPARE(services.endProgramCalls(), 1);
     }
 
+    // Choosing the check is the Dedicated Send's first step: it holds even when the hex check
+    // refuses the text, so a User Define Send after it makes its extra reads or not accordingly.
+    void dedicatedSendSetsBccFlagEvenWhenRefused()
+    {
+        RecordingServices services;
+        Console c(QStringLiteral("Form3"));
+        c.ascii->click();
+        c.send->setPlainText(QStringLiteral("4G"));
+        child<QRadioButton>(c.window, QStringLiteral("BCC_YES"))->click();
+        c.sendButton->click();
+        QCOMPARE(services.boxes().size(), 1);
+        QVERIFY(program().BccFlag);
+        child<QRadioButton>(c.window, QStringLiteral("BCC_NO"))->click();
+        c.sendButton->click();
+        QCOMPARE(services.boxes().size(), 2);
+        QVERIFY(!program().BccFlag);
+    }
+
     void sendRefusesTextItCannotRead()
     {
         RecordingServices services;

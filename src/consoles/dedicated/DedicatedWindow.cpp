@@ -80,6 +80,11 @@ DedicatedWindow::DedicatedWindow(QWidget* parent)
     setTabOrder(BCC_YES, 클리어);
 }
 
+void DedicatedWindow::sendStarting()
+{
+    program().BccFlag = BCC_YES->isChecked();
+}
+
 std::optional<TransactionPlan> DedicatedWindow::plan(const QByteArray& message)
 {
     return dedicatedPlan(message, BCC_YES->isChecked(), program());

@@ -9,6 +9,7 @@ public:
     explicit DedicatedWindow(QWidget* parent = nullptr);
 
 protected:
+    void sendStarting() override;
     std::optional<TransactionPlan> plan(const QByteArray& message) override;
     QString settingsWarning() const override;
     QString noReplyWord() const override;
