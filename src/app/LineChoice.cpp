@@ -3,18 +3,18 @@
 std::optional<qint32> baudRateFromText(QStringView text)
 {
     // Six characters hold at most six digits, so the number always fits 32 bits.
-    QStringView number = text.left(6).trimmed();
+    QStringView number = text.left(6);
+    while (!number.isEmpty() && number.front().isSpace())
+        number = number.mid(1);
     const bool negative = number.startsWith(u'-');
     if (negative || number.startsWith(u'+'))
         number = number.mid(1);
-    if (number.isEmpty())
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    if (number.isEmpty() || !isDigit(number.front()))
         return std::nullopt;
     qint32 value = 0;
-    for (const QChar c : number) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
+    for (qsizetype i = 0; i < number.size() && isDigit(number[i]); ++i)
+        value = value * 10 + (number[i].unicode() - u'0');
     return negative ? -value : value;
 }
 

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-// The whole number in the first six characters of a speed text ("38400 bps" -> 38400,
-// "9600  bps" -> 9600), blanks around it ignored, a leading sign allowed; no value when those
-// characters hold anything else.
+// The whole number at the start of the first six characters of a speed text ("38400 bps" ->
+// 38400, "9600  bps" -> 9600, "9600bps" -> 9600), leading blanks ignored, a sign allowed;
+// no value when those characters do not start with a number.
 std::optional<qint32> baudRateFromText(QStringView text);
 
 // The port number: the last character of the port text ("com2" -> "2"), empty for an empty text.

@@ -188,9 +188,9 @@ void SettingsWindow::설정완료_Click()
     const QString speed = 통신속도->currentText();
     const std::optional<qint32> baudRate = baudRateFromText(speed);
     if (!baudRate) {
-        services.messageBox(
-            this, QStringLiteral("The speed \"%1\" does not begin with a whole number.").arg(speed),
-            QStringLiteral("RS-232C"));
+        services.messageBox(this,
+                            QStringLiteral("The speed \"%1\" has no leading number.").arg(speed),
+                            QStringLiteral("RS-232C"));
         return;
     }
     program().BaudRate = *baudRate;

@@ -376,8 +376,8 @@ void TestSettingsWindow::okRefusesASpeedThatIsNoNumber_data()
     QTest::addColumn<QString>("speed");
     QTest::newRow("letters") << "abc";
     QTest::newRow("empty") << "";
-    QTest::newRow("letters within six") << "38k400 bps";
-    QTest::newRow("blank inside") << "96 00 bps";
+    QTest::newRow("word first") << "bps 9600";
+    QTest::newRow("sign alone") << "- 9600";
 }
 
 void TestSettingsWindow::okRefusesASpeedThatIsNoNumber()
@@ -394,7 +394,7 @@ void TestSettingsWindow::okRefusesASpeedThatIsNoNumber()
 
     QCOMPARE(m_services->boxes().size(), 1);
     const RecordingServices::Box box = m_services->boxes().first();
-    QCOMPARE(box.text, QString("The speed \"%1\" does not begin with a whole number.").arg(speed));
+    QCOMPARE(box.text, QString("The speed \"%1\" has no leading number.").arg(speed));
     QCOMPARE(box.title, "RS-232C");
     QCOMPARE(box.parent.data(), form);
     // Nothing published, nothing opened, the window stays as it was.
@@ -551,7 +551,11 @@ void TestSettingsWindow::baudRateFromText_data()
     QTest::newRow("blanks") << "      bps" << std::optional<qint32>();
     QTest::newRow("sign alone") << "+ 12" << std::optional<qint32>();
     QTest::newRow("letters") << "abc" << std::optional<qint32>();
-    QTest::newRow("digits then letters") << "12a456" << std::optional<qint32>();
+    QTest::newRow("unit without blank") << "9600bps" << std::optional<qint32>(9600);
+    QTest::newRow("letters after six") << "19200b" << std::optional<qint32>(19200);
+    QTest::newRow("number stops at a letter") << "12a456" << std::optional<qint32>(12);
+    QTest::newRow("number stops at a blank") << "96 00 bps" << std::optional<qint32>(96);
+    QTest::newRow("word first") << "fast" << std::optional<qint32>();
     QTest::newRow("not ASCII digits") << "３８４００" << std::optional<qint32>();
 }
 
