@@ -37,6 +37,43 @@ void describe(QCommandLineParser& parser)
     parser.addOptions({kHelp, kVersion, kCom1, kCom2, kDemo, kDemoReply, kDemoDelay});
 }
 
+// The options every Qt program takes (QGuiApplication's, QApplication's and the X11 platform's),
+// each also with two dashes. QApplication reads them from the same command line.
+const QStringList kQtOptionsWithValue =
+    QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry geometry "
+                   "qwindowicon icon qwindowtitle title session display name style stylesheet "
+                   "visual cmap")
+        .split(QLatin1Char(' '));
+const QStringList kQtFlags =
+    QStringLiteral("reverse widgetcount sync nograb dograb testability").split(QLatin1Char(' '));
+// Taken only in the form -name=value.
+const QStringList kQtAssignments =
+    QStringLiteral("style stylesheet qmljsdebugger dialogs fontengine").split(QLatin1Char(' '));
+
+QStringList withoutQtOptions(const QStringList& arguments)
+{
+    QStringList ours;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (i == 0 || !argument.startsWith(QLatin1Char('-'))) {
+            ours << argument;
+            continue;
+        }
+        const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString assigned = name.section(QLatin1Char('='), 0, 0);
+        if (name.contains(QLatin1Char('=')) && kQtAssignments.contains(assigned))
+            continue;
+        if (kQtFlags.contains(name))
+            continue;
+        if (kQtOptionsWithValue.contains(name) && i + 1 < arguments.size()) {
+            ++i;
+            continue;
+        }
+        ours << argument;
+    }
+    return ours;
+}
+
 CommandLine refuse(const QString& error)
 {
     CommandLine refused;
@@ -51,7 +88,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
     describe(parser);
-    if (!parser.parse(arguments))
+    if (!parser.parse(withoutQtOptions(arguments)))
         return refuse(parser.errorText());
 
     CommandLine options;

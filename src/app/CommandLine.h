@@ -24,8 +24,8 @@ struct CommandLine {
 inline constexpr char kApplicationName[] = "rs232c-tester";
 inline constexpr char kApplicationVersion[] = "1.1.0";
 
-// arguments[0] is the program itself. Qt's own options are not taken here; the environment
-// (QT_QPA_PLATFORM, QT_SCALE_FACTOR, ...) sets what they would.
+// arguments[0] is the program itself. Qt's own options (-platform, -style, -qwindowgeometry, ...)
+// are passed over here: QApplication takes them from the same command line.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // The text --help prints. Uses the program's path, so an application object must exist.

@@ -29,6 +29,8 @@ private slots:
     void actions();
     void refused_data();
     void refused();
+    void qtOptionsArePassedOver_data();
+    void qtOptionsArePassedOver();
     void demoReplies_data();
     void demoReplies();
     void portsMapToTheGivenDevices();
@@ -98,6 +100,30 @@ void TestCommandLine::refused()
     const CommandLine options = parse(arguments);
     QCOMPARE(options.action, CommandLine::Action::Refuse);
     QVERIFY2(options.error.contains(named), qPrintable(options.error));
+}
+
+void TestCommandLine::qtOptionsArePassedOver_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("-platform") << QStringList{"-platform", "offscreen", "--com1", "/dev/x"};
+    QTest::newRow("--style, -reverse")
+        << QStringList{"--style", "fusion", "-reverse", "--com1", "/dev/x"};
+    QTest::newRow("-style=") << QStringList{"--com1", "/dev/x", "-style=fusion"};
+    QTest::newRow("-qwindowgeometry")
+        << QStringList{"-qwindowgeometry", "100x100+0+0", "--com1", "/dev/x", "-widgetcount"};
+}
+
+// Qt's own options are left to QApplication; ours around them still count.
+void TestCommandLine::qtOptionsArePassedOver()
+{
+    QFETCH(QStringList, arguments);
+    const CommandLine options = parse(arguments);
+    QCOMPARE(options.action, CommandLine::Action::Run);
+    QCOMPARE(options.com1, "/dev/x");
+
+    const CommandLine stray = parse(arguments + QStringList{"/dev/ttyUSB0"});
+    QCOMPARE(stray.action, CommandLine::Action::Refuse);
+    QVERIFY(stray.error.contains("/dev/ttyUSB0"));
 }
 
 void TestCommandLine::demoReplies_data()
