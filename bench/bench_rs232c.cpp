@@ -383,11 +383,8 @@ int main(int argc, char** argv)
     row("Silent window, Loader (501 polls), write to close", format(loader.seconds, "s"), "0.5 s within 10%");
     const SilentWindow dedicated = silentWindows([] { return dedicatedPlan("ABC", false, program()); });
     row("Silent window, Dedicated (500 polls), write to close", format(dedicated.seconds, "s"), "0.5 s within 10%");
-    const SilentWindow userDef = silentWindows([] {
-        const UserDefSelections initial{QStringLiteral("ENQ(05)"), QStringLiteral("NONE"),
-                                        QStringLiteral("EOT(04)"), QStringLiteral("SUM_1")};
-        return userDefPlan(initial, "ABC", program());
-    });
+    const SilentWindow userDef =
+        silentWindows([] { return userDefPlan(UserDefSelections{}, "ABC", program()); });
     row("Silent window, User Define (1000 polls), write to close", format(userDef.seconds, "s"),
         "1 s within 10%");
     device.setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(300, 'b'), 0});
@@ -395,11 +392,8 @@ int main(int argc, char** argv)
         silentWindows([] { return dedicatedPlan("ABC", false, program()); });
     row("Window after a 300-byte burst, Dedicated (500 polls)", format(dedicatedBurst.seconds, "s"),
         "0.5 s within 10%");
-    const SilentWindow userDefBurst = silentWindows([] {
-        const UserDefSelections initial{QStringLiteral("ENQ(05)"), QStringLiteral("NONE"),
-                                        QStringLiteral("EOT(04)"), QStringLiteral("SUM_1")};
-        return userDefPlan(initial, "ABC", program());
-    });
+    const SilentWindow userDefBurst =
+        silentWindows([] { return userDefPlan(UserDefSelections{}, "ABC", program()); });
     row("Window after a 300-byte burst, User Define (1000 polls)",
         format(userDefBurst.seconds, "s"), "1 s within 10%");
     row("CPU during a silent window (Loader, Dedicated, User Def.)",

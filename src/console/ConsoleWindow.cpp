@@ -42,21 +42,6 @@ void setTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-QString replyWord(ReplyClass replyClass, const QString& noReplyWord)
-{
-    switch (replyClass) {
-    case ReplyClass::Ack:
-        return QStringLiteral("ACK");
-    case ReplyClass::Nak:
-        return QStringLiteral("NAK");
-    case ReplyClass::None:
-        return noReplyWord;
-    case ReplyClass::Other:
-        break;
-    }
-    return QStringLiteral("Error");
-}
-
 } // namespace
 
 ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layout,
@@ -157,7 +142,7 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     m_serial->setObjectName(QStringLiteral("MSComm1"));
     m_transaction = new Transaction(*m_serial, this);
     m_transaction->setAfterSettings([this] {
-        const QString warning = settingsWarning();
+        const QString warning = rateWarning(kind(), program().BaudRate);
         if (!warning.isEmpty())
             services().messageBox(this, warning, QStringLiteral("Error"));
     });
@@ -351,7 +336,7 @@ void ConsoleWindow::transactionFinished()
         m_recvData = transaction().reply();
         m_recvBytes = m_recvData;
         수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
-        응답->setText(replyWord(classify(m_recvData), noReplyWord()));
+        응답->setText(replyWord(classify(m_recvData), kind()));
         historyUpdate(m_sendFrame, m_recvData);
     }
     wrapperClosing();

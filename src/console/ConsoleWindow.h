@@ -12,6 +12,7 @@
 
 #include "codec/Codec.h"
 #include "console/Transaction.h"
+#include "consoles/Consoles.h"
 #include "platform/SerialControl.h"
 #include "platform/WindowServices.h"
 
@@ -88,10 +89,8 @@ protected:
     // The console's part of Send: from the message bytes (송신 as characters), the frame and
     // how to send it. No value: nothing is sent (the console has said why).
     virtual std::optional<TransactionPlan> plan(const QByteArray& message) = 0;
-    // The warning a plan's settings draw after they are assigned (empty: none).
-    virtual QString settingsWarning() const { return {}; }
-    // The word for a reply of nothing: "Non Response" or "None".
-    virtual QString noReplyWord() const = 0;
+    // Which console this is: its reply words and the warning its settings may draw.
+    virtual ConsoleKind kind() const = 0;
 
     WindowServices& services() const { return WindowServices::instance(); }
     void changeEvent(QEvent* event) override;

@@ -11,6 +11,3 @@
 // BccFlag := withCheck; with it, BccSource := message and BccMake runs. Returns the frame.
 QByteArray dedicatedFrame(const QByteArray& message, bool withCheck, ProgramState& state);
 TransactionPlan dedicatedPlan(const QByteArray& message, bool withCheck, ProgramState& state);
-
-// The warning after the settings of the doubtful rate are assigned.
-inline constexpr char kDedicatedRateWarning[] = "Bout_Rate Disorder";

@@ -1,6 +1,5 @@
 #include "consoles/dedicated/DedicatedWindow.h"
 
-#include "console/LineSettings.h"
 #include "consoles/dedicated/DedicatedProtocol.h"
 #include "platform/WidgetPlacement.h"
 
@@ -90,14 +89,7 @@ std::optional<TransactionPlan> DedicatedWindow::plan(const QByteArray& message)
     return dedicatedPlan(message, BCC_YES->isChecked(), program());
 }
 
-QString DedicatedWindow::settingsWarning() const
+ConsoleKind DedicatedWindow::kind() const
 {
-    if (program().BaudRate == kDoubtfulBaudRate)
-        return QString::fromLatin1(kDedicatedRateWarning);
-    return {};
-}
-
-QString DedicatedWindow::noReplyWord() const
-{
-    return QStringLiteral("None");
+    return ConsoleKind::Dedicated;
 }

@@ -11,8 +11,7 @@ public:
 protected:
     void sendStarting() override;
     std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    QString settingsWarning() const override;
-    QString noReplyWord() const override;
+    ConsoleKind kind() const override;
 
 private:
     QGroupBox* Frame4;

@@ -40,7 +40,7 @@ std::optional<TransactionPlan> LoaderWindow::plan(const QByteArray& message)
     return loaderPlan(message, program());
 }
 
-QString LoaderWindow::noReplyWord() const
+ConsoleKind LoaderWindow::kind() const
 {
-    return QStringLiteral("Non Response");
+    return ConsoleKind::Loader;
 }

@@ -9,5 +9,5 @@ public:
 
 protected:
     std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    QString noReplyWord() const override;
+    ConsoleKind kind() const override;
 };

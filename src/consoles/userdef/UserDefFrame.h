@@ -11,11 +11,12 @@
 
 #include <stdexcept>
 
+// The four list texts; by default what the console's lists show when it opens.
 struct UserDefSelections {
-    QString header;
-    QString bcc1;
-    QString tail;
-    QString bcc2;
+    QString header = QStringLiteral("ENQ(05)");
+    QString bcc1 = QStringLiteral("NONE");
+    QString tail = QStringLiteral("EOT(04)");
+    QString bcc2 = QStringLiteral("SUM_1");
 };
 
 // A typed selection text that is neither four characters long nor of a listed form. Nothing of

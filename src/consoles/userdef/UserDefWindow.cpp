@@ -1,6 +1,5 @@
 #include "consoles/userdef/UserDefWindow.h"
 
-#include "console/LineSettings.h"
 #include "consoles/userdef/UserDefFrame.h"
 #include "platform/WidgetPlacement.h"
 
@@ -68,23 +67,22 @@ UserDefWindow::UserDefWindow(QWidget* parent)
 
     const QStringList sums = {QStringLiteral("SUM_1"), QStringLiteral("SUM_2"),
                               QStringLiteral("NONE")};
+    const UserDefSelections initial;
     title(this, QStringLiteral("Label2"), QStringLiteral("Header"), {240, 120, 600, 180});
     Header =
         selection(this, QStringLiteral("Header"),
                   {QStringLiteral("ENQ(05)"), QStringLiteral("STX(02)"), QStringLiteral("ACK(06)"),
                    QStringLiteral("NAK(21)"), QStringLiteral("NUL(00)"), QStringLiteral("NONE")},
-                  QStringLiteral("ENQ(05)"), {60, 360, 1095, 300});
+                  initial.header, {60, 360, 1095, 300});
     title(this, QStringLiteral("Label7"), QStringLiteral("BCC1"), {5160, 120, 480, 180});
-    BCC1 = selection(this, QStringLiteral("BCC1"), sums, QStringLiteral("NONE"),
-                     {5040, 360, 975, 300});
+    BCC1 = selection(this, QStringLiteral("BCC1"), sums, initial.bcc1, {5040, 360, 975, 300});
     title(this, QStringLiteral("Label6"), QStringLiteral("Tail"), {6120, 120, 315, 180});
     Tail = selection(this, QStringLiteral("Tail"),
                      {QStringLiteral("ETX(03)"), QStringLiteral("EOT(04)"),
                       QStringLiteral("NUL(00)"), QStringLiteral("NONE")},
-                     QStringLiteral("EOT(04)"), {6000, 360, 1095, 300});
+                     initial.tail, {6000, 360, 1095, 300});
     title(this, QStringLiteral("Label8"), QStringLiteral("BCC2"), {7080, 120, 480, 180});
-    BCC2 = selection(this, QStringLiteral("BCC2"), sums, QStringLiteral("SUM_1"),
-                     {7080, 360, 975, 300});
+    BCC2 = selection(this, QStringLiteral("BCC2"), sums, initial.bcc2, {7080, 360, 975, 300});
 
     // Tab follows the frame's order along the top row, then the buttons and boxes below it.
     const QList<QWidget*> order = {Header, 송신, BCC1, Tail, BCC2, 전송,
@@ -105,14 +103,7 @@ std::optional<TransactionPlan> UserDefWindow::plan(const QByteArray& message)
     }
 }
 
-QString UserDefWindow::settingsWarning() const
+ConsoleKind UserDefWindow::kind() const
 {
-    if (program().BaudRate == kDoubtfulBaudRate)
-        return QStringLiteral("Bout_rate Disorder");
-    return {};
-}
-
-QString UserDefWindow::noReplyWord() const
-{
-    return QStringLiteral("None");
+    return ConsoleKind::UserDefine;
 }

@@ -13,8 +13,7 @@ public:
 
 protected:
     std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    QString settingsWarning() const override;
-    QString noReplyWord() const override;
+    ConsoleKind kind() const override;
 
 private:
     QComboBox* Header;

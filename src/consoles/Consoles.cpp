@@ -1,0 +1,65 @@
+#include "consoles/Consoles.h"
+
+#include "console/LineSettings.h"
+#include "consoles/dedicated/DedicatedProtocol.h"
+#include "consoles/loader/LoaderProtocol.h"
+
+QString consoleName(ConsoleKind kind)
+{
+    switch (kind) {
+    case ConsoleKind::Loader:
+        return QStringLiteral("loader");
+    case ConsoleKind::Dedicated:
+        return QStringLiteral("dedicated");
+    case ConsoleKind::UserDefine:
+        break;
+    }
+    return QStringLiteral("userdef");
+}
+
+std::optional<ConsoleKind> consoleKindFromName(QStringView name)
+{
+    for (const ConsoleKind kind :
+         {ConsoleKind::Loader, ConsoleKind::Dedicated, ConsoleKind::UserDefine}) {
+        if (name == consoleName(kind))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+QString replyWord(ReplyClass replyClass, ConsoleKind kind)
+{
+    switch (replyClass) {
+    case ReplyClass::Ack:
+        return QStringLiteral("ACK");
+    case ReplyClass::Nak:
+        return QStringLiteral("NAK");
+    case ReplyClass::None:
+        return kind == ConsoleKind::Loader ? QStringLiteral("Non Response")
+                                           : QStringLiteral("None");
+    case ReplyClass::Other:
+        break;
+    }
+    return QStringLiteral("Error");
+}
+
+QString rateWarning(ConsoleKind kind, qint32 baudRate)
+{
+    if (baudRate != kDoubtfulBaudRate || kind == ConsoleKind::Loader)
+        return {};
+    return kind == ConsoleKind::Dedicated ? QStringLiteral("Bout_Rate Disorder")
+                                          : QStringLiteral("Bout_rate Disorder");
+}
+
+TransactionPlan consolePlan(const ConsoleRequest& request, ProgramState& state)
+{
+    switch (request.kind) {
+    case ConsoleKind::Loader:
+        return loaderPlan(request.message, state);
+    case ConsoleKind::Dedicated:
+        return dedicatedPlan(request.message, request.withCheck, state);
+    case ConsoleKind::UserDefine:
+        break;
+    }
+    return userDefPlan(request.selections, request.message, state);
+}
