@@ -51,6 +51,9 @@ bool Transaction::begin(const TransactionPlan& plan)
     m_reply.clear();
     m_polls = 0;
     m_error.reset();
+    m_startedAt = std::chrono::system_clock::now();
+    m_latency.reset();
+    m_windowLength = {};
     try {
         if (!plan.commPort) {
             throw SerialError(SerialError::Kind::BadPort,
@@ -90,6 +93,8 @@ bool Transaction::step()
             return true;
         case State::Receiving: {
             const QByteArray chunk = m_port.input();
+            if (m_reply.isEmpty() && !chunk.isEmpty())
+                m_latency = sinceFrameLeft();
             m_reply += chunk;
             ++m_polls;
             const bool atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
@@ -97,8 +102,12 @@ bool Transaction::step()
                 return true;
             for (int read = 0; read < m_plan.rule.extraReads; ++read) {
                 m_port.waitForInput(kExtraReadWaitMs);
-                m_reply += m_port.input();
+                const QByteArray extra = m_port.input();
+                if (m_reply.isEmpty() && !extra.isEmpty())
+                    m_latency = sinceFrameLeft();
+                m_reply += extra;
             }
+            m_windowLength = sinceFrameLeft();
             closePort();
             m_state = State::Finished;
             return false;
@@ -133,8 +142,16 @@ void Transaction::abort()
 void Transaction::fail(const SerialError& error)
 {
     m_error = error;
+    if (m_state == State::Receiving)
+        m_windowLength = sinceFrameLeft();
     closePort();
     m_state = State::Failed;
+}
+
+std::chrono::microseconds Transaction::sinceFrameLeft() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::nanoseconds(m_receiveClock.nsecsElapsed()));
 }
 
 void Transaction::closePort()
@@ -173,7 +190,7 @@ void Transaction::scheduleNext()
     // Polls that ran early on a burst are paid back here, so the reply window lasts polls x
     // interval whatever arrives and whatever the event loop costs.
     const auto due = m_pollInterval * (m_polls + 1);
-    const auto elapsed = duration_cast<microseconds>(nanoseconds(m_receiveClock.nsecsElapsed()));
+    const auto elapsed = sinceFrameLeft();
     const auto wait = std::max(due - elapsed, microseconds(0));
     m_timer.start(duration_cast<milliseconds>(wait + microseconds(500)));
 }

@@ -67,6 +67,14 @@ public:
     bool running() const { return m_state == State::Draining || m_state == State::Receiving; }
     QByteArray reply() const { return m_reply; }
     int polls() const { return m_polls; }
+    // When begin() was called, on the system clock: the time of the exchange for its record.
+    std::chrono::system_clock::time_point startedAt() const { return m_startedAt; }
+    // From the frame's last byte leaving the port to the read of the reply's first byte; no
+    // value while nothing has been read.
+    std::optional<std::chrono::microseconds> latency() const { return m_latency; }
+    // From the frame's last byte leaving the port to the end of the receive loop (the reply
+    // window as it really lasted); zero when the frame never left.
+    std::chrono::microseconds windowLength() const { return m_windowLength; }
     // The failure, when state() is Failed.
     std::optional<SerialError> error() const { return m_error; }
 
@@ -76,6 +84,7 @@ signals:
 private:
     void fail(const SerialError& error);
     void closePort();
+    std::chrono::microseconds sinceFrameLeft() const;
     void scheduleNext();
     void onTimer();
 
@@ -87,6 +96,9 @@ private:
     QByteArray m_reply;
     int m_polls = 0;
     std::optional<SerialError> m_error;
+    std::chrono::system_clock::time_point m_startedAt;
+    std::optional<std::chrono::microseconds> m_latency;
+    std::chrono::microseconds m_windowLength{0};
     QTimer m_timer;
     QElapsedTimer m_drainClock;
     QElapsedTimer m_receiveClock;

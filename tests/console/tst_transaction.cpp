@@ -307,6 +307,8 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(m_transaction->reply(), hex("0604"));
     QVERIFY(!m_port->portOpen());
+    QVERIFY(m_transaction->latency().has_value());
+    QVERIFY(*m_transaction->latency() <= m_transaction->windowLength());
 
     m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
@@ -314,6 +316,8 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 10000);
     QCOMPARE(m_transaction->polls(), 501);
     QCOMPARE(m_transaction->reply(), QByteArray());
+    QVERIFY(!m_transaction->latency().has_value());
+    QVERIFY(m_transaction->windowLength() > std::chrono::microseconds(0));
 }
 
 // Polls that find a burst's bytes waiting run at once; the empty polls after it wait until they
