@@ -22,7 +22,7 @@ struct CommandLine {
 };
 
 inline constexpr char kApplicationName[] = "rs232c-tester";
-inline constexpr char kApplicationVersion[] = "1.1.0";
+inline constexpr char kApplicationVersion[] = RS232C_VERSION;
 
 // arguments[0] is the program itself. Qt's own options (-platform, -style, -qwindowgeometry, ...)
 // are passed over here: QApplication takes them from the same command line.

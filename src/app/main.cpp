@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "app/WindowRegistry.h"
+#include "commands/Commands.h"
 #include "platform/WindowServices.h"
 
 #include <QApplication>
@@ -13,6 +14,10 @@
 
 int main(int argc, char* argv[])
 {
+    // rs232c-tester send ... is rs232c send ...: the commands start no window system.
+    if (argc > 1 && isCommandName(argv[1]))
+        return runCommandLine(argc, argv);
+
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationName));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kApplicationVersion));
 

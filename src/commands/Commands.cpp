@@ -1,0 +1,75 @@
+#include "commands/Commands.h"
+
+#include "commands/ExitStatus.h"
+#include "commands/Output.h"
+#include "commands/PortsCommand.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList& arguments);
+};
+
+constexpr Command kCommands[] = {
+    {"ports", "list the serial ports of this machine", portsCommand},
+};
+
+QString overview()
+{
+    QString text = QStringLiteral("Usage: rs232c COMMAND [options] ...\n"
+                                  "Tests the protocol of a device on a serial (RS-232C) line "
+                                  "from a shell.\n\nCommands:\n");
+    for (const Command& command : kCommands)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QString::fromLatin1(command.name).leftJustified(10),
+                         QString::fromLatin1(command.summary));
+    text += QStringLiteral("\nrs232c COMMAND --help shows a command's options and exit "
+                           "statuses.\nOptions:\n  -h, --help     Shows this help.\n"
+                           "  -v, --version  Shows the version.");
+    return text;
+}
+
+} // namespace
+
+bool isCommandName(const char* name)
+{
+    for (const Command& command : kCommands) {
+        if (std::strcmp(command.name, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+int runCommandLine(int argc, char* argv[])
+{
+    QCoreApplication::setApplicationName(QStringLiteral("rs232c"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RS232C_VERSION));
+    const QCoreApplication application(argc, argv);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.isEmpty()) {
+        Output::error(QStringLiteral("a command is needed.\nTry 'rs232c --help'."));
+        return ExitStatus::kUsage;
+    }
+    const QString first = arguments.first();
+    if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
+        Output::line(overview());
+        return 0;
+    }
+    if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
+        Output::line(QStringLiteral("rs232c " RS232C_VERSION));
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (first == QLatin1String(command.name))
+            return command.run(arguments);
+    }
+    Output::error(QStringLiteral("unknown command '%1'.\nTry 'rs232c --help'.").arg(first));
+    return ExitStatus::kUsage;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// What the commands print: one line at a time, flushed at once, so a script reading a pipe sees
+// each line as it happens; diagnostics on standard error under the program's name.
+
+#include <QByteArrayView>
+#include <QJsonObject>
+#include <QString>
+
+namespace Output {
+
+void line(const QString& text);
+// One JSON object on one line (JSON Lines).
+void json(const QJsonObject& object);
+// "rs232c: text" on standard error.
+void error(const QString& text);
+
+// The character view of bytes as the windows' one-line boxes show it: control bytes as control
+// pictures, CR LF as two of them.
+QString characters(QByteArrayView bytes);
+// Two upper-case hex digits a byte, as the windows' hex view shows it.
+QString hexDigits(QByteArrayView bytes);
+
+} // namespace Output

@@ -1,0 +1,72 @@
+#include "commands/PortsCommand.h"
+
+#include "commands/CommandParser.h"
+#include "commands/ExitStatus.h"
+#include "commands/Output.h"
+#include "platform/PortCatalog.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+QJsonObject toJson(const PortInfo& port)
+{
+    QJsonObject object{{QStringLiteral("device"), port.device},
+                       {QStringLiteral("description"), port.description},
+                       {QStringLiteral("manufacturer"), port.manufacturer},
+                       {QStringLiteral("serial_number"), port.serialNumber},
+                       {QStringLiteral("by_id"), port.byId}};
+    object.insert(QStringLiteral("usb_ids"), port.usbIds());
+    return object;
+}
+
+} // namespace
+
+int portsCommand(const QStringList& arguments)
+{
+    CommandParser parser(QStringLiteral("ports"),
+                         QStringLiteral("Lists the serial ports of this machine: device, "
+                                        "description, manufacturer, USB vendor:product ids, "
+                                        "serial number and the stable /dev/serial/by-id name."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object a line instead of a table."));
+    parser.addOption(json);
+    if (const std::optional<int> status = parser.parse(arguments))
+        return *status;
+    if (!parser.positionalArguments().isEmpty())
+        return parser.refuse(QStringLiteral("ports takes no arguments."));
+
+    const QList<PortInfo> ports = PortCatalog::availablePorts();
+    if (parser.isSet(json)) {
+        for (const PortInfo& port : ports)
+            Output::json(toJson(port));
+        return 0;
+    }
+    if (ports.isEmpty()) {
+        Output::error(QStringLiteral("no serial ports found"));
+        return 0;
+    }
+    const QStringList header = {QStringLiteral("DEVICE"),       QStringLiteral("DESCRIPTION"),
+                                QStringLiteral("MANUFACTURER"), QStringLiteral("USB ID"),
+                                QStringLiteral("SERIAL"),       QStringLiteral("BY-ID")};
+    QList<QStringList> rows = {header};
+    for (const PortInfo& port : ports)
+        rows << QStringList{port.device,   port.description,  port.manufacturer,
+                            port.usbIds(), port.serialNumber, port.byId};
+    QList<qsizetype> widths(header.size(), 0);
+    for (const QStringList& row : rows) {
+        for (qsizetype column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    }
+    for (const QStringList& row : rows) {
+        QString text;
+        for (qsizetype column = 0; column < row.size(); ++column) {
+            const QString cell = row[column].isEmpty() ? QStringLiteral("-") : row[column];
+            text += column + 1 < row.size() ? cell.leftJustified(widths[column] + 2) : cell;
+        }
+        Output::line(text);
+    }
+    return 0;
+}
