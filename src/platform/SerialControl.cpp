@@ -3,6 +3,7 @@
 #include "platform/PortMap.h"
 #include "platform/SerialSystem.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QScopeGuard>
 #include <QSerialPort>
@@ -131,8 +132,9 @@ SerialError openFailure(const QSerialPort& port, const QString& path)
     case QSerialPort::PermissionError:
         // Qt reports its lock file, an exclusive holder (EBUSY) and a denied node alike.
         if (SerialSystem::accessDenied(path))
-            return SerialError(SerialError::Kind::Permission,
-                               QStringLiteral("%1: %2").arg(path, detail));
+            return SerialError(
+                SerialError::Kind::Permission,
+                QStringLiteral("%1: %2. %3").arg(path, detail, SerialSystem::accessHint(path)));
         return SerialError(SerialError::Kind::Busy,
                            QStringLiteral("%1: in use by another program (%2)").arg(path, detail));
     case QSerialPort::UnsupportedOperationError:
@@ -362,7 +364,10 @@ void SerialControl::openPort()
     // Forgets what a device that went away left behind.
     closePort();
     m_devicePath = path;
-    m_port->setPortName(path);
+    // A link (a stable by-id name, a simulator's link) opens as the device it leads to, so the
+    // lock file carries the device's own name, the one every other program locks.
+    const QString device = QFileInfo(path).canonicalFilePath();
+    m_port->setPortName(device.isEmpty() ? path : device);
     if (!m_port->open(QIODevice::ReadWrite))
         throw openFailure(*m_port, path);
     try {

@@ -33,4 +33,8 @@ bool canWrite(qintptr handle);
 // tells a plain "no permission" apart from a device held by another program.
 bool accessDenied(const QString& path);
 
+// How the effective user gets read and write access to the device at path, for a person to
+// follow: the group that owns it, and on Debian how to join it.
+QString accessHint(const QString& path);
+
 } // namespace SerialSystem

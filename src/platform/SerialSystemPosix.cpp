@@ -4,8 +4,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -87,6 +90,22 @@ bool accessDenied(const QString& path)
     const QByteArray name = QFile::encodeName(path);
     return ::faccessat(AT_FDCWD, name.constData(), R_OK | W_OK, AT_EACCESS) == -1 &&
            (errno == EACCES || errno == EPERM);
+}
+
+QString accessHint(const QString& path)
+{
+    struct stat status {};
+    const group* owner = ::stat(QFile::encodeName(path).constData(), &status) == 0
+                             ? ::getgrgid(status.st_gid)
+                             : nullptr;
+    const passwd* user = ::getpwuid(::geteuid());
+    const QString userName = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
+    if (!owner || (status.st_mode & S_IRWXG) != (S_IRGRP | S_IWGRP) || status.st_gid == 0)
+        return QStringLiteral("Ask the administrator for read and write access to %1.").arg(path);
+    const QString groupName = QString::fromLocal8Bit(owner->gr_name);
+    return QStringLiteral("%1 belongs to the group %2: join it with \"sudo adduser %3 %2\", "
+                          "then log out and in again.")
+        .arg(path, groupName, userName);
 }
 
 } // namespace SerialSystem

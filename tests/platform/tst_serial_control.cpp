@@ -1,49 +1,32 @@
 // The serial control over real pseudo-terminals: the test plays the far end of the line by
 // hand and checks what the program put on it.
 
+#include "AsOrdinaryUser.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 
 #include "platform/PortMap.h"
 #include "platform/SerialControl.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
 
 #include <algorithm>
 #include <functional>
+#include <grp.h>
 #include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
-
-// Root passes every permission check and TIOCEXCL, so the cases that need an ordinary user
-// switch the effective user to nobody for their duration.
-class AsOrdinaryUser {
-public:
-    AsOrdinaryUser()
-    {
-        if (::geteuid() == 0)
-            m_switched = ::seteuid(kNobody) == 0;
-    }
-    ~AsOrdinaryUser()
-    {
-        if (m_switched && ::seteuid(0) != 0)
-            qFatal("cannot return to root");
-    }
-    bool active() const { return ::geteuid() != 0; }
-
-private:
-    bool m_switched = false;
-};
 
 SerialError::Kind failureKind(const std::function<void()>& action)
 {
@@ -113,7 +96,9 @@ private slots:
     void missingDeviceIsNotFound();
     void secondControlOnTheSameDeviceIsBusy();
     void exclusiveHolderMakesTheDeviceBusy();
+    void deniedDeviceIsPermission_data();
     void deniedDeviceIsPermission();
+    void aLinkLocksTheDeviceItLeadsTo();
     void regularFileIsNoSerialDevice();
     void propertiesAndStateRules();
     void destroyingAnOpenControlReleasesTheDevice();
@@ -469,9 +454,29 @@ void SerialControlTest::exclusiveHolderMakesTheDeviceBusy()
     QVERIFY(!m_control->portOpen());
 }
 
+void SerialControlTest::deniedDeviceIsPermission_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("hint"); // how the reason says to get access
+    QTest::newRow("no access at all") << 0 << "tty"
+                                      << "Ask the administrator";
+    QTest::newRow("the group's device")
+        << 0660 << "dialout"
+        << "belongs to the group dialout: join it with \"sudo adduser";
+}
+
 void SerialControlTest::deniedDeviceIsPermission()
 {
-    QCOMPARE(::chmod(QFile::encodeName(m_pair->devicePath()).constData(), 0), 0);
+    QFETCH(int, mode);
+    QFETCH(QString, group);
+    QFETCH(QString, hint);
+    const QByteArray path = QFile::encodeName(m_pair->devicePath());
+    const ::group* owner = ::getgrnam(group.toLocal8Bit().constData());
+    if (!owner)
+        QSKIP("no such group here");
+    QCOMPARE(::chown(path.constData(), 0, owner->gr_gid), 0);
+    QCOMPARE(::chmod(path.constData(), mode_t(mode)), 0);
     const auto open = [&] { openControl(); };
     SerialError::Kind kind;
     QString reason;
@@ -483,8 +488,29 @@ void SerialControlTest::deniedDeviceIsPermission()
         reason = failureReason(open);
     }
     QCOMPARE(kind, SerialError::Kind::Permission);
-    QCOMPARE(reason, m_pair->devicePath() + QStringLiteral(": Permission denied"));
+    QVERIFY2(reason.startsWith(m_pair->devicePath() + QStringLiteral(": Permission denied. ")),
+             qPrintable(reason));
+    QVERIFY2(reason.contains(hint), qPrintable(reason));
     QVERIFY(!m_control->portOpen());
+}
+
+// A stable name (a link) opens as the device it leads to, so the lock carries the device's own
+// name and a program that opens the device by that name sees it busy.
+void SerialControlTest::aLinkLocksTheDeviceItLeadsTo()
+{
+    QTemporaryDir folder;
+    const QString link = folder.filePath(QStringLiteral("usb-Adapter_A1-if00-port0"));
+    QVERIFY(QFile::link(m_pair->devicePath(), link));
+    const PortMapOverride toLink(link);
+    openControl();
+    const QString lockName = QStringLiteral("LCK..") + m_pair->devicePath().mid(5).replace(
+                                                           QLatin1Char('/'), QLatin1Char('_'));
+    QVERIFY(QFileInfo::exists(QStringLiteral("/run/lock/") + lockName));
+    QVERIFY(
+        QDir(QStringLiteral("/run/lock")).entryList({QStringLiteral("*usb-Adapter*")}).isEmpty());
+    m_pair->write("A");
+    QVERIFY(m_control->waitForInput(2000));
+    QCOMPARE(m_control->input(), QByteArray("A"));
 }
 
 void SerialControlTest::regularFileIsNoSerialDevice()
