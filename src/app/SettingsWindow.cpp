@@ -1,19 +1,23 @@
 #include "app/SettingsWindow.h"
 
 #include "app/LineChoice.h"
+#include "app/PortsWindow.h"
 #include "console/ProgramState.h"
+#include "platform/PortMap.h"
 #include "platform/WidgetPlacement.h"
 #include "platform/WindowServices.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 
 #include <utility>
@@ -66,6 +70,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent)
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         screen->availableGeometry()));
     buildControls();
+    buildPortLine();
 
     connect(로더, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
@@ -133,6 +138,71 @@ void SettingsWindow::buildControls()
                               종료, HELP, data_bit, stop_bit, Parity};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+void SettingsWindow::buildPortLine()
+{
+    // The free band of the setting frame, under the first row of boxes and over the second
+    // row's titles, across the width of the boxes.
+    const int top = 통신포트->geometry().bottom() + 2;
+    const QRect across = twipsRect(240, 0, 1920 + 1095 - 240, 0);
+    const int height = Label2->geometry().top() - 1 - top;
+    QFont small = font();
+    small.setPointSizeF(7.5);
+
+    m_portsButton = new QPushButton(QStringLiteral("Ports\u2026"), Frame2);
+    m_portsButton->setObjectName(QStringLiteral("PortsButton"));
+    m_portsButton->setFont(small);
+    m_portsButton->setFlat(true);
+    // Out of the tab chain, which keeps its order; Ctrl+P reaches it from the keyboard.
+    m_portsButton->setFocusPolicy(Qt::NoFocus);
+    m_portsButton->setToolTip(QStringLiteral("Choose the devices of com1 and com2 (Ctrl+P)"));
+    const int buttonWidth = QFontMetrics(small).horizontalAdvance(m_portsButton->text()) + 10;
+    m_portsButton->setGeometry(across.right() - buttonWidth + 1, top, buttonWidth, height);
+    connect(m_portsButton, &QPushButton::clicked, this, &SettingsWindow::openPorts);
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    connect(shortcut, &QShortcut::activated, this, &SettingsWindow::openPorts);
+
+    m_portDevices = new QLabel(Frame2);
+    m_portDevices->setObjectName(QStringLiteral("PortDevices"));
+    m_portDevices->setFont(small);
+    m_portDevices->setGeometry(across.left(), top, across.width() - buttonWidth - 4, height);
+    showPortDevices();
+}
+
+void SettingsWindow::showPortDevices()
+{
+    QStringList shortNames;
+    for (int port = 1; port <= 2; ++port) {
+        const QString device = PortMap::device(port);
+        // The name under /dev, as people say it (ttyUSB0, pts/3); a stable name by its own.
+        QString name = device;
+        for (const QString& folder :
+             {QStringLiteral("/dev/serial/by-id/"), QStringLiteral("/dev/")}) {
+            if (name.startsWith(folder)) {
+                name = name.mid(folder.size());
+                break;
+            }
+        }
+        if (!QFileInfo::exists(device))
+            name += QStringLiteral(" (missing)");
+        shortNames << QStringLiteral("com%1 %2").arg(port).arg(name);
+    }
+    const QString line = shortNames.join(QStringLiteral("  \u00b7  "));
+    m_portDevices->setText(QFontMetrics(m_portDevices->font())
+                               .elidedText(line, Qt::ElideMiddle, m_portDevices->width()));
+    const QString full = QStringLiteral("com1: %1\ncom2: %2")
+                             .arg(PortsWindow::describePort(1), PortsWindow::describePort(2));
+    m_portDevices->setToolTip(full);
+    통신포트->setToolTip(full);
+}
+
+void SettingsWindow::openPorts()
+{
+    auto* ports = new PortsWindow(this);
+    ports->setAttribute(Qt::WA_DeleteOnClose);
+    connect(ports, &QDialog::finished, this, &SettingsWindow::showPortDevices);
+    ports->open();
 }
 
 void SettingsWindow::changeEvent(QEvent* event)

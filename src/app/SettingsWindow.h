@@ -3,6 +3,8 @@
 // console. OK publishes BaudRate and PortNo, opens the chosen console and closes this window;
 // a console's Pre_Screen brings a fresh one back. The data bit, stop bit and parity boxes are
 // shown but never read: every console runs its line at 8 data bits, no parity, 1 stop bit.
+// Between the two rows of the setting frame a short line says which device com1 and com2 stand
+// for, beside the way to the Ports window (also Ctrl+P), where the user chooses them.
 
 #include <QWidget>
 
@@ -26,6 +28,8 @@ public:
     void 설정완료_Click();
     void HELP_Click();
     void 종료_Click();
+    // Opens the Ports window over this one.
+    void openPorts();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -34,6 +38,8 @@ private:
     void buildControls();
     void Form_Activate();
     void setLineBoxesEnabled(bool speed, bool others);
+    void buildPortLine();
+    void showPortDevices();
 
     QGroupBox* Frame1;
     QRadioButton* 로더;
@@ -53,5 +59,7 @@ private:
     QPushButton* 설정완료;
     QPushButton* HELP;
     QPushButton* 종료;
+    QLabel* m_portDevices;
+    QPushButton* m_portsButton;
     bool m_lostToOwnBox = false; // the activation went to a box of this window
 };

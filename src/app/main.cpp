@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/WindowRegistry.h"
 #include "commands/Commands.h"
+#include "platform/PortChoices.h"
 #include "platform/WindowServices.h"
 
 #include <QApplication>
@@ -45,6 +46,7 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    PortChoices::load();
     const auto demoDevices = mapPorts(options);
     WindowServices::substituteFonts();
     WindowServices& services = WindowServices::instance();

@@ -3,6 +3,7 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
+#include "platform/PortChoices.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -52,6 +53,8 @@ int runCommandLine(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("rs232c"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RS232C_VERSION));
     const QCoreApplication application(argc, argv);
+    // Port 1 and 2 stand for the devices the user chose in the windows, as there.
+    PortChoices::load();
     QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty()) {
         Output::error(QStringLiteral("a command is needed.\nTry 'rs232c --help'."));

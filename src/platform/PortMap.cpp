@@ -4,11 +4,16 @@
 
 namespace {
 
-// Index 0 is port 1. An empty entry means the system's own device.
-std::array<QString, 2>& mappedDevices()
+struct Mapping {
+    QString thisRun;
+    QString kept;
+};
+
+// Index 0 is port 1.
+std::array<Mapping, 2>& mappings()
 {
-    static std::array<QString, 2> devices;
-    return devices;
+    static std::array<Mapping, 2> ports;
+    return ports;
 }
 
 bool isKnownPort(int port)
@@ -24,15 +29,37 @@ QString device(int port)
 {
     if (!isKnownPort(port))
         return {};
-    const QString& mapped = mappedDevices()[port - 1];
-    return mapped.isEmpty() ? defaultDevice(port) : mapped;
+    switch (source(port)) {
+    case Source::ThisRun:
+        return mappings()[port - 1].thisRun;
+    case Source::Kept:
+        return mappings()[port - 1].kept;
+    case Source::System:
+        break;
+    }
+    return defaultDevice(port);
 }
 
-// An empty path gives the port back its system device.
+Source source(int port)
+{
+    if (!isKnownPort(port))
+        return Source::System;
+    const Mapping& mapping = mappings()[port - 1];
+    if (!mapping.thisRun.isEmpty())
+        return Source::ThisRun;
+    return mapping.kept.isEmpty() ? Source::System : Source::Kept;
+}
+
 void setDevice(int port, const QString& path)
 {
     if (isKnownPort(port))
-        mappedDevices()[port - 1] = path;
+        mappings()[port - 1].thisRun = path;
+}
+
+void setKeptDevice(int port, const QString& path)
+{
+    if (isKnownPort(port))
+        mappings()[port - 1].kept = path;
 }
 
 } // namespace PortMap

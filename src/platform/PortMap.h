@@ -1,14 +1,23 @@
 #pragma once
-// Which device each port number of the consoles means. Ports 1 and 2 map to the system's first
-// two serial devices unless the command line (--com1, --com2) or demo mode says otherwise.
+// Which device each port number of the consoles means. A port stands for the device given for
+// this run (--com1, --com2, demo mode), else the device the user chose and the program keeps
+// between runs (PortChoices), else the system's own first or second serial device.
 
 #include <QString>
 
 namespace PortMap {
 
+enum class Source { ThisRun, Kept, System };
+
 // The device of port n (1 or 2); empty for any other n.
 QString device(int port);
+// Where device(port) comes from.
+Source source(int port);
+// The device for this run only; an empty path gives the port back to the kept choice or the
+// system's device.
 void setDevice(int port, const QString& path);
+// The device kept between runs; an empty path: none kept.
+void setKeptDevice(int port, const QString& path);
 // The system's own name of port n, without any mapping (for example /dev/ttyS0 for port 1).
 QString defaultDevice(int port);
 
