@@ -4,12 +4,21 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "platform/PortCatalog.h"
+#include "platform/SerialSystem.h"
 
 #include <QJsonObject>
 
 #include <algorithm>
 
 namespace {
+
+// Whether this user may open the device, and if not how to get there.
+QString access(const QString& device)
+{
+    return SerialSystem::accessDenied(device)
+               ? QStringLiteral("no permission: ") + SerialSystem::accessHint(device)
+               : QStringLiteral("ok");
+}
 
 QJsonObject toJson(const PortInfo& port)
 {
@@ -19,6 +28,7 @@ QJsonObject toJson(const PortInfo& port)
                        {QStringLiteral("serial_number"), port.serialNumber},
                        {QStringLiteral("by_id"), port.byId}};
     object.insert(QStringLiteral("usb_ids"), port.usbIds());
+    object.insert(QStringLiteral("access"), access(port.device));
     return object;
 }
 
@@ -50,11 +60,12 @@ int portsCommand(const QStringList& arguments)
     }
     const QStringList header = {QStringLiteral("DEVICE"),       QStringLiteral("DESCRIPTION"),
                                 QStringLiteral("MANUFACTURER"), QStringLiteral("USB ID"),
-                                QStringLiteral("SERIAL"),       QStringLiteral("BY-ID")};
+                                QStringLiteral("SERIAL"),       QStringLiteral("BY-ID"),
+                                QStringLiteral("ACCESS")};
     QList<QStringList> rows = {header};
     for (const PortInfo& port : ports)
-        rows << QStringList{port.device,   port.description,  port.manufacturer,
-                            port.usbIds(), port.serialNumber, port.byId};
+        rows << QStringList{port.device,       port.description, port.manufacturer,  port.usbIds(),
+                            port.serialNumber, port.byId,        access(port.device)};
     QList<qsizetype> widths(header.size(), 0);
     for (const QStringList& row : rows) {
         for (qsizetype column = 0; column < row.size(); ++column)
