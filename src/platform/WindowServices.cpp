@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -70,6 +74,14 @@ void WindowServices::messageBox(QWidget* parent, const QString& text, const QStr
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
     box.setInformativeText(detail);
+    // The box is as wide as its short text; a reason (a device path, how to get access) reads
+    // better on lines of its own width, up to a comfortable measure.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        constexpr int kMeasureInCharacters = 60;
+        const QFontMetrics metrics(label->font());
+        label->setMinimumWidth(std::min(metrics.horizontalAdvance(detail),
+                                        metrics.averageCharWidth() * kMeasureInCharacters));
+    }
     box.exec();
 }
 
