@@ -1,5 +1,5 @@
-# Shared by scripts/run and scripts/test: installs the Debian packages that are missing and
-# configures and builds one build folder. Sourced, not run.
+# Shared by scripts/run, scripts/test and scripts/fuzz: installs the Debian packages that are
+# missing and configures and builds one build folder. Sourced, not run.
 
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
@@ -21,6 +21,8 @@ install_missing() {
 }
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# scripts/fuzz builds with clang; libFuzzer and the sanitizer runtimes are in libclang-rt.
+fuzz_packages=(clang libclang-rt-14-dev)
 
 # build_tree DIR [CMAKE OPTIONS...] configures DIR once and builds it.
 build_tree() {

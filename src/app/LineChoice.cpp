@@ -20,7 +20,10 @@ std::optional<qint32> baudRateFromText(QStringView text)
 
 QString portNoFromText(QStringView text)
 {
-    // A character outside the Basic Multilingual Plane is two UTF-16 units.
-    const bool pair = text.size() >= 2 && text.back().isLowSurrogate();
+    // A character outside the Basic Multilingual Plane is two UTF-16 units; a lone low
+    // surrogate is a character of its own and must not take the unit before it along.
+    const qsizetype size = text.size();
+    const bool pair =
+        size >= 2 && text[size - 1].isLowSurrogate() && text[size - 2].isHighSurrogate();
     return text.right(pair ? 2 : 1).toString();
 }
