@@ -1,6 +1,7 @@
 // The settings window's readers of its speed and port texts, on the input as UTF-8 and as
-// UTF-16. The speed is checked against std::from_chars on the first six characters; the port
-// number must be the text's last character, a surrogate pair whole and a lone surrogate alone.
+// UTF-16. The speed is checked against std::from_chars on the digits the first six characters
+// start with; the port number must be the text's last character, a surrogate pair whole and a
+// lone surrogate alone.
 
 #include "FuzzSupport.h"
 #include "app/LineChoice.h"
@@ -13,24 +14,25 @@ using fuzz::require;
 
 namespace {
 
+// The number the first six characters start with, after blanks and an optional sign.
 std::optional<qint32> readSpeed(const QString& text)
 {
-    const QString head = text.left(6).trimmed();
+    QString head = text.left(6);
+    while (!head.isEmpty() && head.front().isSpace())
+        head.remove(0, 1);
+    std::string ascii;
     for (const QChar c : head)
-        if (c.unicode() >= 0x80)
-            return std::nullopt;
-    const std::string ascii = head.toStdString();
-    const bool sign = ascii.starts_with('+') || ascii.starts_with('-');
-    const std::string digits = sign ? ascii.substr(1) : ascii;
-    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+        ascii += c.unicode() < 0x80 ? char(c.unicode()) : '?';
+    const bool negative = ascii.starts_with('-');
+    const std::string rest = negative || ascii.starts_with('+') ? ascii.substr(1) : ascii;
+    const std::string digits = rest.substr(0, rest.find_first_not_of("0123456789"));
+    if (digits.empty())
         return std::nullopt;
-    // from_chars takes a minus sign but no plus sign.
-    const std::string number = ascii.starts_with('-') ? ascii : digits;
     qint32 value = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    require(error == std::errc() && end == number.data() + number.size(),
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    require(error == std::errc() && end == digits.data() + digits.size(),
             "six characters always fit 32 bits");
-    return value;
+    return negative ? -value : value;
 }
 
 void checkPortNo(const QString& text)
