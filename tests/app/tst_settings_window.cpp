@@ -573,6 +573,7 @@ void TestSettingsWindow::portNoFromText()
     QCOMPARE(::portNoFromText(u"comX"), "X");
     QCOMPARE(::portNoFromText(u""), "");
     QCOMPARE(::portNoFromText(u"com😀"), "😀");
+    QCOMPARE(::portNoFromText(u"com\xDC00"), QString(QChar(0xDC00))); // a lone low surrogate
 }
 
 QTEST_MAIN(TestSettingsWindow)
