@@ -122,27 +122,6 @@ QString keptSettings(const ParsedSettings& asked,
     return kept.join(QStringLiteral(", "));
 }
 
-SerialError openFailure(const QSerialPort& port, const QString& path)
-{
-    const QString detail = port.errorString();
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return SerialError(SerialError::Kind::NotFound, QStringLiteral("%1: %2").arg(path, detail));
-    case QSerialPort::PermissionError:
-        // Qt reports its lock file, an exclusive holder (EBUSY) and a denied node alike.
-        if (SerialSystem::accessDenied(path))
-            return SerialError(SerialError::Kind::Permission,
-                               QStringLiteral("%1: %2").arg(path, detail));
-        return SerialError(SerialError::Kind::Busy,
-                           QStringLiteral("%1: in use by another program (%2)").arg(path, detail));
-    case QSerialPort::UnsupportedOperationError:
-        return SerialError(SerialError::Kind::Io,
-                           QStringLiteral("%1: not a serial device (%2)").arg(path, detail));
-    default:
-        return SerialError(SerialError::Kind::Io, QStringLiteral("%1: %2").arg(path, detail));
-    }
-}
-
 } // namespace
 
 SerialControl::SerialControl(const QString& initialSettings, QObject* parent)
@@ -364,7 +343,7 @@ void SerialControl::openPort()
     m_devicePath = path;
     m_port->setPortName(path);
     if (!m_port->open(QIODevice::ReadWrite))
-        throw openFailure(*m_port, path);
+        throw SerialError::openFailure(*m_port, path);
     try {
         applySettings();
     } catch (const SerialError&) {
