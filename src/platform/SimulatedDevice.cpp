@@ -1,6 +1,6 @@
 #include "platform/SimulatedDevice.h"
 
-#include "codec/Codec.h"
+#include "platform/DeviceFrames.h"
 #include "platform/SerialError.h"
 
 #include <QByteArrayView>
@@ -26,8 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kStx = 0x02;
 constexpr char kEtx = 0x03;
-constexpr char kEot = 0x04;
-constexpr char kEnq = 0x05;
 constexpr char kAck = 0x06;
 constexpr char kNak = 0x15;
 // A frame that does not end at an ETX is complete once the line has been this quiet.
@@ -40,47 +38,11 @@ SerialError systemFailure(const char* what)
                            .arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno))));
 }
 
-// STX, text, two check digits, ETX: the digits are the sum of the text as two hex digits.
-QByteArray loaderReply(const QByteArray& frame)
-{
-    const bool right =
-        frame.size() >= 4 &&
-        frame.sliced(frame.size() - 3, 2) ==
-            codec::BccMake(QByteArrayView(frame).sliced(1, frame.size() - 4), 0, 0)[0];
-    return QByteArray(1, right ? kAck : kNak) + kEot;
-}
-
-// ENQ, text, EOT and none, one or two check digits: the sum of the text plus 9 (ENQ + EOT),
-// a single digit when that is below 16.
-QByteArray dedicatedReply(const QByteArray& frame)
-{
-    for (qsizetype checkLength = 0; checkLength <= 2; ++checkLength) {
-        const qsizetype eot = frame.size() - 1 - checkLength;
-        if (eot < 1 || frame[eot] != kEot)
-            continue;
-        if (checkLength == 0)
-            return QByteArray(1, kAck);
-        const QByteArrayView text = QByteArrayView(frame).sliced(1, eot - 1);
-        const bool right = frame.sliced(eot + 1) == codec::BccMake(text, 0, 0)[1];
-        return QByteArray(1, right ? kAck : kNak);
-    }
-    return QByteArray(1, kNak);
-}
-
-QByteArray protocolReply(const QByteArray& frame)
-{
-    if (frame.startsWith(kStx) && frame.endsWith(kEtx))
-        return loaderReply(frame);
-    if (frame.startsWith(kEnq))
-        return dedicatedReply(frame);
-    return QByteArray(1, kNak);
-}
-
 QByteArray replyTo(const QByteArray& frame, const SimulatedDevice::Behaviour& behaviour)
 {
     switch (behaviour.mode) {
     case SimulatedDevice::Mode::Protocol:
-        return protocolReply(frame);
+        return DeviceFrames::protocolReply(frame, DeviceFrames::Consoles::Any);
     case SimulatedDevice::Mode::Ack:
         return QByteArray(1, kAck);
     case SimulatedDevice::Mode::Nak:
