@@ -237,8 +237,9 @@ void SimulateCommandTest::answers_data()
         << QStringList{"15", "0604"} << QStringList{"protocol", "protocol"};
     QTest::newRow("--console dedicated: a Loader frame is anything else")
         << QStringList{"--console", "dedicated"} << QByteArray()
-        << QStringList{"w:02414243433603", "r:2:" + none, "w:05414243044346", "r:1:" + wait}
-        << QStringList{"15", "06"} << QStringList{"protocol", "protocol"};
+        << QStringList{"w:02414243433603", "r:1:" + wait, "r:1:" + none, "w:05414243044346",
+                       "r:1:" + wait}
+        << QStringList{"15", "-", "06"} << QStringList{"protocol", "protocol"};
     // The exact frame also starts with the prefix; AB with a wrong check also has the prefix.
     QTest::newRow("rules: first match wins, then the mode")
         << QStringList{} << kOrderedRules
