@@ -3,6 +3,7 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
+#include "commands/SimulateCommand.h"
 #include "platform/PortChoices.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"ports", "list the serial ports of this machine", portsCommand},
+    {"simulate", "play a device for a host program to talk to, misbehaving when asked",
+     simulateCommand},
 };
 
 QString overview()

@@ -15,6 +15,7 @@ inline constexpr int kPortFailure = 4;
 
 inline constexpr int kUsage = EX_USAGE;            // 64: a refused command line
 inline constexpr int kDataError = EX_DATAERR;      // 65: a refused plan or rules file
+inline constexpr int kNoInput = EX_NOINPUT;        // 66: a plan or rules file that cannot be read
 inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be written
 
 // A command stopped by SIGINT ends with 130, by SIGTERM with 143.

@@ -17,6 +17,12 @@ QString PortInfo::usbIds() const
 
 namespace PortCatalog {
 
+QString deviceBehind(const QString& path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    return device.isEmpty() ? path : device;
+}
+
 QString stableName(const QString& device, const QString& byIdFolder)
 {
     const QString target = QFileInfo(device).canonicalFilePath();

@@ -28,6 +28,10 @@ inline constexpr char kByIdFolder[] = "/dev/serial/by-id";
 // Every port the system lists, sorted by device path.
 QList<PortInfo> availablePorts(const QString& byIdFolder = QString::fromLatin1(kByIdFolder));
 
+// The device a path leads to, links followed; the path itself when it leads nowhere. Opening a
+// device by this name makes the lock file carry the name every other program locks it by.
+QString deviceBehind(const QString& path);
+
 // The stable name in byIdFolder that leads to device (itself a path or a link), empty when none.
 QString stableName(const QString& device,
                    const QString& byIdFolder = QString::fromLatin1(kByIdFolder));

@@ -1,9 +1,9 @@
 #include "platform/SerialControl.h"
 
+#include "platform/PortCatalog.h"
 #include "platform/PortMap.h"
 #include "platform/SerialSystem.h"
 
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QScopeGuard>
 #include <QSerialPort>
@@ -121,28 +121,6 @@ QString keptSettings(const ParsedSettings& asked,
     if (line->twoStopBits != (asked.stopBits != QSerialPort::OneStop))
         kept << QStringLiteral("%1 stop bits").arg(line->twoStopBits ? 2 : 1);
     return kept.join(QStringLiteral(", "));
-}
-
-SerialError openFailure(const QSerialPort& port, const QString& path)
-{
-    const QString detail = port.errorString();
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return SerialError(SerialError::Kind::NotFound, QStringLiteral("%1: %2").arg(path, detail));
-    case QSerialPort::PermissionError:
-        // Qt reports its lock file, an exclusive holder (EBUSY) and a denied node alike.
-        if (SerialSystem::accessDenied(path))
-            return SerialError(
-                SerialError::Kind::Permission,
-                QStringLiteral("%1: %2. %3").arg(path, detail, SerialSystem::accessHint(path)));
-        return SerialError(SerialError::Kind::Busy,
-                           QStringLiteral("%1: in use by another program (%2)").arg(path, detail));
-    case QSerialPort::UnsupportedOperationError:
-        return SerialError(SerialError::Kind::Io,
-                           QStringLiteral("%1: not a serial device (%2)").arg(path, detail));
-    default:
-        return SerialError(SerialError::Kind::Io, QStringLiteral("%1: %2").arg(path, detail));
-    }
 }
 
 } // namespace
@@ -364,12 +342,10 @@ void SerialControl::openPort()
     // Forgets what a device that went away left behind.
     closePort();
     m_devicePath = path;
-    // A link (a stable by-id name, a simulator's link) opens as the device it leads to, so the
-    // lock file carries the device's own name, the one every other program locks.
-    const QString device = QFileInfo(path).canonicalFilePath();
-    m_port->setPortName(device.isEmpty() ? path : device);
+    // A link (a stable by-id name, a simulator's link) opens as the device it leads to.
+    m_port->setPortName(PortCatalog::deviceBehind(path));
     if (!m_port->open(QIODevice::ReadWrite))
-        throw openFailure(*m_port, path);
+        throw SerialError::openFailure(*m_port, path);
     try {
         applySettings();
     } catch (const SerialError&) {

@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+class QSerialPort;
+
 class SerialError : public std::runtime_error {
 public:
     enum class Kind {
@@ -20,6 +22,9 @@ public:
     };
 
     SerialError(Kind kind, const QString& reason);
+    // Why port could not open the device at path, as Qt reported it.
+    static SerialError openFailure(const QSerialPort& port, const QString& path);
+
     Kind kind() const { return m_kind; }
     QString reason() const { return m_reason; }
 

@@ -44,6 +44,9 @@ PtyPair::PtyPair()
     if (::tcsetattr(m_device, TCSANOW, &raw) == -1)
         fail("tcsetattr");
     ::fcntl(m_farEnd, F_SETFL, ::fcntl(m_farEnd, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the far end open: closing it would hang up nothing.
+    ::fcntl(m_farEnd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_device, F_SETFD, FD_CLOEXEC);
     m_path = QString::fromLocal8Bit(name);
 }
 

@@ -1,0 +1,353 @@
+#include "commands/SimulateCommand.h"
+
+#include "commands/CommandParser.h"
+#include "commands/DeviceLink.h"
+#include "commands/ExitStatus.h"
+#include "commands/Output.h"
+#include "commands/SignalWatcher.h"
+#include "platform/AnswerRules.h"
+#include "platform/SerialError.h"
+#include "platform/SimulatedDevice.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <limits>
+#include <memory>
+#include <optional>
+#include <random>
+
+namespace {
+
+using Event = SimulatedDevice::Event;
+
+constexpr int kMaxCount = std::numeric_limits<int>::max();
+
+const char* const kEpilogue = R"(
+Faults (combinable):
+  --drop-every 3     no answer to every third frame
+  --garbage 4        four random bytes before each reply
+  --split 20         each reply one byte at a time, 20 ms apart
+  --wrong-check      replies that carry check digits get wrong ones
+  --noise 500        one to four random bytes, unasked, every 500 ms
+  --vanish-after 5   after answering the fifth frame the device goes away as an
+                     unplugged adapter does, and simulate ends
+  --seed 42          the same random bytes as every run with seed 42
+
+Without --device the first line of output is the path of the device's pty.
+
+Exit statuses:
+  0   ended by SIGINT or SIGTERM, or vanished as --vanish-after asked
+  4   the port could not be opened, or failed while serving
+  64  a refused command line
+  65  a refused rules file
+  66  a rules file that cannot be read
+  73  a link that cannot be made)";
+
+struct Setup {
+    SimulatedDevice::Behaviour behaviour;
+    DeviceFaults::Settings faults;
+    QString rulesFile;
+    QString link;
+    QString portPath;
+    qint32 baud = 0;
+    bool json = false;
+};
+
+QString localTime(qint64 msecsSinceEpoch)
+{
+    const QDateTime time = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+// A whole number from min to max, or a refusal naming the option.
+std::optional<int> number(const CommandParser& parser, const QString& option, qint64 min,
+                          qint64 max, QString* refusal)
+{
+    bool ok = false;
+    const QString text = parser.value(option);
+    const qint64 value = text.toLongLong(&ok);
+    if (!ok || value < min || value > max) {
+        *refusal = QStringLiteral("--%1: a whole number from %2 to %3 expected, not \"%4\"")
+                       .arg(option)
+                       .arg(min)
+                       .arg(max)
+                       .arg(text);
+        return std::nullopt;
+    }
+    return int(value);
+}
+
+// Reads the command line into setup; the refusal when it cannot.
+QString readSetup(const CommandParser& parser, Setup* setup)
+{
+    QString refusal;
+    const auto numberOf = [&](const char* option, int min, int max, int* into) {
+        const QString name = QLatin1String(option);
+        if (!refusal.isEmpty() || !parser.isSet(name))
+            return;
+        if (const std::optional<int> value = number(parser, name, min, max, &refusal))
+            *into = *value;
+    };
+    if (parser.isSet(QStringLiteral("reply")) &&
+        !SimulatedDevice::parseMode(parser.value(QStringLiteral("reply")), &setup->behaviour))
+        return QStringLiteral("--reply: protocol, ack, nak, silent or hex:DIGITS expected, not "
+                              "\"%1\"")
+            .arg(parser.value(QStringLiteral("reply")));
+    if (parser.isSet(QStringLiteral("console"))) {
+        const std::optional<DeviceFrames::Consoles> consoles =
+            DeviceFrames::consolesFromName(parser.value(QStringLiteral("console")));
+        if (!consoles)
+            return QStringLiteral("--console: loader, dedicated or any expected, not \"%1\"")
+                .arg(parser.value(QStringLiteral("console")));
+        setup->behaviour.consoles = *consoles;
+    }
+    numberOf("delay", 0, AnswerRules::kMaxDelayMs, &setup->behaviour.delayMs);
+    numberOf("drop-every", 1, kMaxCount, &setup->faults.dropEvery);
+    numberOf("garbage", 1, 4096, &setup->faults.garbage);
+    numberOf("split", 1, AnswerRules::kMaxDelayMs, &setup->faults.splitMs);
+    numberOf("noise", 1, AnswerRules::kMaxDelayMs, &setup->faults.noiseMs);
+    numberOf("vanish-after", 1, kMaxCount, &setup->faults.vanishAfter);
+    numberOf("baud", 1, kMaxCount, &setup->baud);
+    if (!refusal.isEmpty())
+        return refusal;
+    setup->faults.wrongCheck = parser.isSet(QStringLiteral("wrong-check"));
+    if (parser.isSet(QStringLiteral("seed"))) {
+        bool ok = false;
+        setup->faults.seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok)
+            return QStringLiteral("--seed: a whole number from 0 to 4294967295 expected, not "
+                                  "\"%1\"")
+                .arg(parser.value(QStringLiteral("seed")));
+    } else {
+        setup->faults.seed = std::random_device()();
+    }
+    setup->rulesFile = parser.value(QStringLiteral("rules"));
+    setup->link = parser.value(QStringLiteral("link"));
+    setup->portPath = parser.value(QStringLiteral("device"));
+    setup->json = parser.isSet(QStringLiteral("json"));
+    if (setup->portPath.isEmpty() != (setup->baud == 0))
+        return QStringLiteral("--device and --baud go together");
+    if (!setup->portPath.isEmpty() && !setup->link.isEmpty())
+        return QStringLiteral("--link names a pty: it does not go with --device");
+    return {};
+}
+
+void addOptions(CommandParser& parser)
+{
+    const auto option = [&](const char* name, const char* description, const char* value) {
+        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(description),
+                                            QLatin1String(value)));
+    };
+    option("console",
+           "The frames the protocol answer checks: loader, dedicated or any "
+           "(default); any other frame gets NAK.",
+           "loader|dedicated|any");
+    option("reply",
+           "protocol (default: ACK or NAK by the frame's check), ack, nak, silent or hex:DIGITS.",
+           "mode");
+    option("delay", "Waits this long before every reply.", "ms");
+    option("rules", "Answer rules in JSON, tried in order before the --reply answer.", "file");
+    option("link", "Also makes this symbolic link to the pty (removed on exit).", "path");
+    option("device", "Answers on this real serial port instead of a pty.", "path");
+    option("baud", "The real port's rate (8N1).", "rate");
+    option("drop-every", "No answer to every Nth frame.", "N");
+    option("garbage", "N random bytes before each reply.", "N");
+    option("split", "Sends each reply one byte at a time, MS apart.", "ms");
+    option("noise", "Sends one to four random bytes, unasked, every MS.", "ms");
+    option("vanish-after", "Goes away as an unplugged adapter does after answering N frames.", "N");
+    option("seed", "Repeats the random bytes of an earlier run (printed at the start).", "S");
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("wrong-check"),
+                           QStringLiteral("Replies that carry check digits get wrong ones.")));
+    parser.addOption(
+        QCommandLineOption(QStringLiteral("json"), QStringLiteral("One JSON object a line.")));
+}
+
+QJsonValue orNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+void printStart(const Setup& setup, const QString& device)
+{
+    const QString time = localTime(QDateTime::currentMSecsSinceEpoch());
+    if (setup.json) {
+        Output::json(
+            {{QStringLiteral("event"), QStringLiteral("start")},
+             {QStringLiteral("time"), time},
+             {QStringLiteral("device"), device},
+             {QStringLiteral("link"), orNull(setup.link)},
+             {QStringLiteral("baud"), setup.baud > 0 ? QJsonValue(setup.baud) : QJsonValue()},
+             {QStringLiteral("seed"), qint64(setup.faults.seed)}});
+        return;
+    }
+    QString text = QStringLiteral("%1 start device %2").arg(time, device);
+    if (setup.baud > 0)
+        text += QStringLiteral(" at %1 baud").arg(setup.baud);
+    if (!setup.link.isEmpty())
+        text += QStringLiteral(" link %1").arg(setup.link);
+    Output::line(text + QStringLiteral(" seed %1").arg(setup.faults.seed));
+}
+
+QString bytesText(const QByteArray& bytes)
+{
+    return bytes.isEmpty()
+               ? QStringLiteral("-")
+               : Output::hexDigits(bytes) + QLatin1Char(' ') + Output::characters(bytes);
+}
+
+void printText(const Event& event)
+{
+    const QString time = localTime(event.msecsSinceEpoch);
+    switch (event.kind) {
+    case Event::Kind::Frame: {
+        QString text = QStringLiteral("%1 frame %2").arg(time, bytesText(event.frame));
+        if (event.rule < 0)
+            text += QLatin1Char(' ') + event.ruleName;
+        else if (event.ruleName.isEmpty())
+            text += QStringLiteral(" rules[%1]").arg(event.rule);
+        else
+            text += QStringLiteral(" rules[%1] \"%2\"").arg(event.rule).arg(event.ruleName);
+        if (!event.faults.isEmpty())
+            text += QStringLiteral(" faults ") + event.faults.join(QLatin1Char(','));
+        text += QStringLiteral(" reply ") + bytesText(event.reply);
+        if (!event.reply.isEmpty() && event.delayMs > 0)
+            text += QStringLiteral(" after %1 ms").arg(event.delayMs);
+        Output::line(text);
+        break;
+    }
+    case Event::Kind::Noise:
+        Output::line(QStringLiteral("%1 noise %2").arg(time, bytesText(event.reply)));
+        break;
+    case Event::Kind::Vanished:
+        Output::line(QStringLiteral("%1 vanished after %2 frames").arg(time).arg(event.frames));
+        break;
+    case Event::Kind::LineGone:
+        break;
+    }
+}
+
+void printJson(const Event& event)
+{
+    const QString time = localTime(event.msecsSinceEpoch);
+    switch (event.kind) {
+    case Event::Kind::Frame:
+        Output::json(
+            {{QStringLiteral("event"), QStringLiteral("frame")},
+             {QStringLiteral("time"), time},
+             {QStringLiteral("frame"), Output::hexDigits(event.frame)},
+             {QStringLiteral("frame_text"), Output::characters(event.frame)},
+             {QStringLiteral("rule"), event.rule >= 0 ? QJsonValue(event.rule) : QJsonValue()},
+             {QStringLiteral("rule_name"), event.ruleName},
+             {QStringLiteral("faults"), QJsonArray::fromStringList(event.faults)},
+             {QStringLiteral("reply"), Output::hexDigits(event.reply)},
+             {QStringLiteral("reply_text"), Output::characters(event.reply)},
+             {QStringLiteral("delay_ms"), event.delayMs}});
+        break;
+    case Event::Kind::Noise:
+        Output::json({{QStringLiteral("event"), QStringLiteral("noise")},
+                      {QStringLiteral("time"), time},
+                      {QStringLiteral("bytes"), Output::hexDigits(event.reply)},
+                      {QStringLiteral("text"), Output::characters(event.reply)}});
+        break;
+    case Event::Kind::Vanished:
+        Output::json({{QStringLiteral("event"), QStringLiteral("vanished")},
+                      {QStringLiteral("time"), time},
+                      {QStringLiteral("frames"), event.frames}});
+        break;
+    case Event::Kind::LineGone:
+        break;
+    }
+}
+
+} // namespace
+
+int simulateCommand(const QStringList& arguments)
+{
+    CommandParser parser(QStringLiteral("simulate"),
+                         QStringLiteral("Plays a device that speaks the Loader and Dedicated "
+                                        "protocols, on a pty or a real serial port, for a host "
+                                        "program to talk to; misbehaves on purpose when asked."),
+                         {}, QString::fromLatin1(kEpilogue));
+    addOptions(parser);
+    if (const std::optional<int> status = parser.parse(arguments))
+        return *status;
+    if (!parser.positionalArguments().isEmpty())
+        return parser.refuse(QStringLiteral("simulate takes no arguments."));
+    Setup setup;
+    if (const QString refusal = readSetup(parser, &setup); !refusal.isEmpty())
+        return parser.refuse(refusal);
+
+    QList<AnswerRule> rules;
+    if (!setup.rulesFile.isEmpty()) {
+        QFile file(setup.rulesFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, file.errorString()));
+            return ExitStatus::kNoInput;
+        }
+        const AnswerRules::Reading reading = AnswerRules::read(file.readAll());
+        if (!reading.refusal.isEmpty()) {
+            Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, reading.refusal));
+            return ExitStatus::kDataError;
+        }
+        rules = reading.rules;
+    }
+
+    const SignalWatcher watcher;
+    int status = 0;
+    // Events come from the device's serving thread; printing them on this one keeps that thread
+    // from ever waiting for a terminal or a pipe.
+    const auto handle = [&](const Event& event) {
+        if (event.kind == Event::Kind::LineGone) {
+            Output::error(event.reason);
+            status = ExitStatus::kPortFailure;
+        } else if (setup.json) {
+            printJson(event);
+        } else {
+            printText(event);
+        }
+        if (event.kind == Event::Kind::Vanished || event.kind == Event::Kind::LineGone)
+            QCoreApplication::quit();
+    };
+    std::unique_ptr<SimulatedDevice> device;
+    try {
+        device = setup.portPath.isEmpty()
+                     ? std::make_unique<SimulatedDevice>()
+                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud);
+    } catch (const SerialError& error) {
+        Output::error(error.reason());
+        return ExitStatus::kPortFailure;
+    }
+    // A real port serves from here on, but a frame takes longer to arrive than these to be set.
+    device->setBehaviour(setup.behaviour);
+    device->setRules(rules);
+    device->setFaults(setup.faults);
+    device->setObserver([&handle](const Event& event) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&handle, event] { handle(event); },
+            Qt::QueuedConnection);
+    });
+
+    DeviceLink link;
+    if (!setup.link.isEmpty()) {
+        if (const QString why = link.make(setup.link, device->devicePath()); !why.isEmpty()) {
+            Output::error(why);
+            return ExitStatus::kCannotCreate;
+        }
+    }
+    if (setup.portPath.isEmpty())
+        Output::line(device->devicePath());
+    printStart(setup, device->devicePath());
+
+    QObject::connect(&watcher, &SignalWatcher::caught, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
+    QCoreApplication::exec();
+    device.reset();
+    // What the device told before it stopped is still printed.
+    QCoreApplication::sendPostedEvents();
+    return status;
+}

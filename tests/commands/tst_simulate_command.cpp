@@ -1,0 +1,491 @@
+// rs232c simulate as its users meet it: the built executable on one end of the line and
+// python3-serial on the other, or the far end of a pty playing the host on a "real" port.
+
+#include "HexBytes.h"
+#include "PtyPair.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// A client nobody here wrote: python3-serial, driven by steps.
+//   w:HEX        writes the bytes
+//   r:N:MS       reads until N bytes came or MS passed; prints their hex, "-" for none
+//   c:N:MS       reads N bytes as they come; prints each read's hex and its ms after the one
+//                before, "HEX@MS" a read
+//   h:MS         reads until the line hangs up; prints "hangup", or "open" after MS
+const char* const kClient = R"(
+import serial, sys, time
+port = serial.Serial(sys.argv[1], 38400, timeout=0)
+for step in sys.argv[2:]:
+    op, *args = step.split(':')
+    if op == 'w':
+        port.write(bytes.fromhex(args[0]))
+        port.flush()
+        continue
+    end = time.monotonic() + int(args[-1]) / 1000
+    if op == 'r':
+        got = b''
+        while len(got) < int(args[0]) and time.monotonic() < end:
+            port.timeout = max(0, end - time.monotonic())
+            got += port.read(int(args[0]) - len(got))
+        print(got.hex().upper() or '-')
+    elif op == 'c':
+        chunks, got, before = [], 0, None
+        while got < int(args[0]) and time.monotonic() < end:
+            port.timeout = max(0, end - time.monotonic())
+            chunk = port.read(1)
+            if not chunk:
+                continue
+            chunk += port.read(port.in_waiting)
+            now = time.monotonic()
+            chunks.append('%s@%.1f' % (chunk.hex().upper(), 0 if before is None else (now - before) * 1000))
+            got, before = got + len(chunk), now
+        print(' '.join(chunks) or '-')
+    elif op == 'h':
+        state = 'open'
+        try:
+            while time.monotonic() < end:
+                port.timeout = max(0, end - time.monotonic())
+                port.read(1)
+        except serial.SerialException:
+            state = 'hangup'
+        print(state)
+)";
+
+// Long enough for any reply to come; a reply that is not due stays away this long.
+constexpr int kPatientMs = 3000;
+constexpr int kNoReplyMs = 150;
+
+QString python()
+{
+    // Debian's own interpreter, which python3-serial installs into.
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+               ? QStringLiteral("/usr/bin/python3")
+               : QStringLiteral("python3");
+}
+
+// The client's lines, or what went wrong as the one line.
+QStringList runClient(const QString& path, const QStringList& steps)
+{
+    QProcess client;
+    client.start(python(),
+                 QStringList{QStringLiteral("-c"), QString::fromLatin1(kClient), path} + steps);
+    if (!client.waitForFinished(30000) || client.exitCode() != 0)
+        return {QStringLiteral("client failed: ") +
+                QString::fromLocal8Bit(client.readAllStandardError())};
+    return QString::fromLatin1(client.readAllStandardOutput())
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// One run of rs232c simulate.
+class Simulate {
+public:
+    // Waits for the pty's path, the first line, unless the device is a real port.
+    explicit Simulate(const QStringList& options, bool pty = true)
+    {
+        m_process.start(QStringLiteral(RS232C_EXECUTABLE),
+                        QStringList{QStringLiteral("simulate")} + options);
+        m_process.waitForStarted();
+        if (pty)
+            m_path = QString::fromUtf8(nextLine()).trimmed();
+    }
+    ~Simulate()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    QString path() const { return m_path; }
+    QByteArray nextLine()
+    {
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(kPatientMs)) {
+        }
+        return m_process.readLine();
+    }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+    // The exit status once it ended by itself or after a signal; -1 when it crashed or hangs.
+    int exitStatus()
+    {
+        if (!m_process.waitForFinished(kPatientMs) ||
+            m_process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return m_process.exitCode();
+    }
+    int stop()
+    {
+        signal(SIGTERM);
+        return exitStatus();
+    }
+    QByteArray output() { return m_process.readAllStandardOutput(); }
+    QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
+    // The JSON lines still unread, by their "event".
+    QList<QJsonObject> events(const QString& kind)
+    {
+        QList<QJsonObject> found;
+        for (const QByteArray& line : output().split('\n')) {
+            const QJsonObject event = QJsonDocument::fromJson(line).object();
+            if (event.value(QLatin1String("event")).toString() == kind)
+                found << event;
+        }
+        return found;
+    }
+
+private:
+    QProcess m_process;
+    QString m_path;
+};
+
+// "rules[0] drop" or "protocol": which answer each frame got and the faults that spoilt it.
+QStringList answersOf(const QList<QJsonObject>& frames)
+{
+    QStringList seen;
+    for (const QJsonObject& frame : frames) {
+        QString text =
+            frame.value(QLatin1String("rule")).isNull()
+                ? frame.value(QLatin1String("rule_name")).toString()
+                : QStringLiteral("rules[%1]").arg(frame.value(QLatin1String("rule")).toInt());
+        for (const QJsonValue& fault : frame.value(QLatin1String("faults")).toArray())
+            text += QLatin1Char(' ') + fault.toString();
+        seen << text;
+    }
+    return seen;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path;
+}
+
+QByteArray noiseSent(Simulate& run)
+{
+    QByteArray bytes;
+    for (const QJsonObject& noise : run.events(QStringLiteral("noise")))
+        bytes += QByteArray::fromHex(noise.value(QLatin1String("bytes")).toString().toLatin1());
+    return bytes;
+}
+
+const QByteArray kOrderedRules = R"({"rules": [
+    {"name": "exact", "frame": "02 41 42 43 43 36 03", "reply": "52 30"},
+    {"name": "prefix", "prefix": "02 41", "reply": "52 31"},
+    {"name": "bad check", "wrong_check": "loader", "reply": "52 32"},
+    {"name": "quiet", "prefix": "05 50", "silent": true},
+    {"name": "late", "frame": "05 4C 04", "reply": "52 34", "delay_ms": 300}
+]})";
+
+} // namespace
+
+class SimulateCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void answers_data();
+    void answers();
+    void randomFaultsRepeatWithTheirSeed_data();
+    void randomFaultsRepeatWithTheirSeed();
+    void splitSendsTheReplyByteByByte();
+    void refusedRuns_data();
+    void refusedRuns();
+    void linkFollowsTheRun_data();
+    void linkFollowsTheRun();
+    void realPortIsLockedWhileServed();
+};
+
+void SimulateCommandTest::initTestCase()
+{
+    QProcess probe;
+    probe.start(python(), {QStringLiteral("-c"), QStringLiteral("import serial")});
+    QVERIFY2(probe.waitForFinished(30000) && probe.exitCode() == 0,
+             "the tests need Debian's python3-serial (scripts/test installs it)");
+}
+
+void SimulateCommandTest::answers_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("rules");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("received");
+    QTest::addColumn<QStringList>("answered");
+
+    const QString wait = QString::number(kPatientMs);
+    const QString none = QString::number(kNoReplyMs);
+    QTest::newRow("Loader: right check, wrong check")
+        << QStringList{} << QByteArray()
+        << QStringList{"w:02414243433603", "r:2:" + wait, "w:02414243433703", "r:2:" + wait}
+        << QStringList{"0604", "1504"} << QStringList{"protocol", "protocol"};
+    QTest::newRow("--console loader: a Dedicated frame is anything else")
+        << QStringList{"--console", "loader"} << QByteArray()
+        << QStringList{"w:05414243044346", "r:1:" + wait, "w:02414243433603", "r:2:" + wait}
+        << QStringList{"15", "0604"} << QStringList{"protocol", "protocol"};
+    QTest::newRow("--console dedicated: a Loader frame is anything else")
+        << QStringList{"--console", "dedicated"} << QByteArray()
+        << QStringList{"w:02414243433603", "r:1:" + wait, "r:1:" + none, "w:05414243044346",
+                       "r:1:" + wait}
+        << QStringList{"15", "-", "06"} << QStringList{"protocol", "protocol"};
+    // The exact frame also starts with the prefix; AB with a wrong check also has the prefix.
+    QTest::newRow("rules: first match wins, then the mode")
+        << QStringList{} << kOrderedRules
+        << QStringList{"w:02414243433603", "r:2:" + wait, "w:024142383303", "r:2:" + wait,
+                       "w:024142383403",   "r:2:" + wait, "w:024243383603", "r:2:" + wait,
+                       "w:0550494E4704",   "r:1:" + none, "w:0541424304",   "r:1:" + wait}
+        << QStringList{"5230", "5231", "5231", "5232", "-", "06"}
+        << QStringList{"rules[0]", "rules[1]", "rules[1]", "rules[2]", "rules[3]", "protocol"};
+    QTest::newRow("rules: a rule's delay holds its reply")
+        << QStringList{} << kOrderedRules << QStringList{"w:054C04", "r:2:" + none, "r:2:" + wait}
+        << QStringList{"-", "5234"} << QStringList{"rules[4]"};
+    QTest::newRow("--drop-every 2")
+        << QStringList{"--drop-every", "2"} << QByteArray()
+        << QStringList{"w:02414243433603", "r:2:" + wait,      "w:02414243433603",
+                       "r:2:" + none,      "w:02414243433703", "r:2:" + wait}
+        << QStringList{"0604", "-", "1504"} << QStringList{"protocol", "protocol drop", "protocol"};
+    QTest::newRow("--wrong-check: only replies that carry digits")
+        << QStringList{"--wrong-check"}
+        << QByteArray(R"({"rules": [{"frame": "0541424304", "reply": "02414243433603"},
+                                    {"frame": "054104", "reply": "05414243044346"}]})")
+        << QStringList{"w:0541424304", "r:7:" + wait,      "w:054104",
+                       "r:7:" + wait,  "w:02414243433603", "r:2:" + wait}
+        << QStringList{"02414243433703", "05414243044430", "0604"}
+        << QStringList{"rules[0] wrong-check", "rules[1] wrong-check", "protocol"};
+    QTest::newRow("--garbage with --reply silent: nothing to spoil")
+        << QStringList{"--garbage", "3", "--reply", "silent"} << QByteArray()
+        << QStringList{"w:02414243433603", "r:1:" + none} << QStringList{"-"}
+        << QStringList{"silent"};
+    QTest::newRow("--vanish-after 2: two answers, then a hang-up")
+        << QStringList{"--vanish-after", "2"} << QByteArray()
+        << QStringList{"w:02414243433603", "r:2:" + wait, "w:02414243433703", "r:2:" + wait,
+                       "h:" + wait}
+        << QStringList{"0604", "1504", "hangup"} << QStringList{"protocol", "protocol"};
+}
+
+void SimulateCommandTest::answers()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, rules);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, received);
+    QFETCH(QStringList, answered);
+    QTemporaryDir dir;
+    if (!rules.isEmpty())
+        options << QStringLiteral("--rules") << writeFile(dir, QStringLiteral("rules.json"), rules);
+
+    Simulate run(options << QStringLiteral("--json"));
+    QVERIFY(run.path().startsWith(QLatin1String("/dev/")));
+    QCOMPARE(runClient(run.path(), steps), received);
+    const bool vanishes = options.contains(QLatin1String("--vanish-after"));
+    QCOMPARE(vanishes ? run.exitStatus() : run.stop(), 0);
+    const QList<QJsonObject> frames = run.events(QStringLiteral("frame"));
+    QCOMPARE(answersOf(frames), answered);
+    QVERIFY(QRegularExpression(
+                QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)$)"))
+                .match(frames.first().value(QLatin1String("time")).toString())
+                .hasMatch());
+}
+
+void SimulateCommandTest::randomFaultsRepeatWithTheirSeed_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("noise");
+
+    QTest::newRow("--garbage 3: three bytes before each reply")
+        << QStringList{"--garbage", "3"}
+        << QStringList{"w:02414243433603", "r:5:3000", "w:02414243433603", "r:5:3000"} << false;
+    QTest::newRow("--noise 10: bytes nobody asked for")
+        << QStringList{"--noise", "10"} << QStringList{"r:8:3000"} << true;
+}
+
+void SimulateCommandTest::randomFaultsRepeatWithTheirSeed()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, noise);
+
+    QList<QStringList> seen;
+    QList<QByteArray> sent;
+    for (const char* seed : {"7", "7", "8"}) {
+        Simulate run(QStringList(options) << QStringLiteral("--seed") << QLatin1String(seed)
+                                          << QStringLiteral("--json"));
+        seen << runClient(run.path(), steps);
+        QCOMPARE(run.stop(), 0);
+        sent << noiseSent(run);
+    }
+    if (noise) {
+        // The client opens the line after the noise began, and opening empties it, so what it
+        // got is some stretch of what was sent; what was sent repeats with the seed.
+        const QByteArray got = QByteArray::fromHex(seen[0].value(0).toLatin1());
+        QCOMPARE(got.size(), 8);
+        QVERIFY(sent[0].contains(got));
+        QCOMPARE(sent[0].first(8), sent[1].first(8));
+        QVERIFY(sent[0].first(8) != sent[2].first(8));
+        return;
+    }
+    for (const QString& reply : seen[0]) {
+        QCOMPARE(reply.size(), 10);
+        QVERIFY(reply.endsWith(QLatin1String("0604")));
+    }
+    // Fresh bytes for every reply.
+    QVERIFY(seen[0][0] != seen[0][1]);
+    QCOMPARE(seen[1], seen[0]);
+    QVERIFY(seen[2] != seen[0]);
+    QVERIFY(sent[0].isEmpty());
+}
+
+void SimulateCommandTest::splitSendsTheReplyByteByByte()
+{
+    constexpr int kSplitMs = 40;
+    Simulate run({QStringLiteral("--split"), QString::number(kSplitMs), QStringLiteral("--json"),
+                  QStringLiteral("--reply"), QStringLiteral("hex:02414243433603")});
+    const QStringList chunks =
+        runClient(run.path(), {QStringLiteral("w:0541424304"), QStringLiteral("c:7:5000")})
+            .value(0)
+            .split(QLatin1Char(' '));
+    QCOMPARE(chunks.size(), 7);
+    QByteArray reply;
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        const QStringList chunk = chunks[i].split(QLatin1Char('@'));
+        reply += QByteArray::fromHex(chunk[0].toLatin1());
+        // Later never hurts: only a byte that came early would be a fault.
+        if (i > 0)
+            QVERIFY2(chunk[1].toDouble() >= kSplitMs * 0.75, qPrintable(chunks.join(' ')));
+    }
+    QCOMPARE(reply, hex("02414243433603"));
+    QCOMPARE(run.stop(), 0);
+    QCOMPARE(answersOf(run.events(QStringLiteral("frame"))), QStringList{"hex split"});
+}
+
+void SimulateCommandTest::refusedRuns_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("rules");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("why");
+
+    const QByteArray good = R"({"rules": []})";
+    QTest::newRow("rules: a misspelt key")
+        << QStringList{} << QByteArray(R"({"rules": [{"frame": "06", "reply": "06"},
+                                                                      {"frame": "05", "repy": "06"}]})")
+        << 65 << "rules.json: rules[1]: unknown key \"repy\"";
+    QTest::newRow("rules: not JSON")
+        << QStringList{} << QByteArray("{\"rules\": [\n  {\"frame\" \"06\"}]}") << 65
+        << "rules.json: line 2, column";
+    QTest::newRow("rules: no such file") << QStringList{"--rules", "/nonexistent/rules.json"}
+                                         << QByteArray() << 66 << "/nonexistent/rules.json";
+    QTest::newRow("--link over a file") << QStringList{"--link", "@/precious"} << QByteArray() << 73
+                                        << "precious exists and is no symbolic link";
+    QTest::newRow("--baud without --device")
+        << QStringList{"--baud", "9600"} << good << 64 << "--device and --baud go together";
+    QTest::newRow("--drop-every 0")
+        << QStringList{"--drop-every", "0"} << good << 64 << "--drop-every: a whole number from 1";
+    QTest::newRow("--reply with an odd digit")
+        << QStringList{"--reply", "hex:061"} << good << 64 << "--reply:";
+    QTest::newRow("--console userdef") << QStringList{"--console", "userdef"} << good << 64
+                                       << "--console: loader, dedicated or any expected";
+}
+
+void SimulateCommandTest::refusedRuns()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, rules);
+    QFETCH(int, status);
+    QFETCH(QString, why);
+    QTemporaryDir dir;
+    const QString precious = writeFile(dir, QStringLiteral("precious"), "keep me");
+    options.replaceInStrings(QStringLiteral("@/precious"), precious);
+    if (!rules.isEmpty())
+        options << QStringLiteral("--rules") << writeFile(dir, QStringLiteral("rules.json"), rules);
+
+    Simulate run(options, false);
+    QCOMPARE(run.exitStatus(), status);
+    QVERIFY2(run.errors().contains(why), qPrintable(why));
+    // Refused before the device started: no path for a script to take for a ready device.
+    QCOMPARE(run.output(), QByteArray());
+    QFile kept(precious);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("keep me"));
+}
+
+void SimulateCommandTest::linkFollowsTheRun_data()
+{
+    QTest::addColumn<bool>("leftover");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("a new link, SIGTERM") << false << SIGTERM;
+    QTest::newRow("a killed run's link replaced, SIGINT") << true << SIGINT;
+}
+
+void SimulateCommandTest::linkFollowsTheRun()
+{
+    QFETCH(bool, leftover);
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyDEVICE"));
+    if (leftover)
+        QVERIFY(QFile::link(QStringLiteral("/dev/pts/nothing"), link));
+
+    Simulate run({QStringLiteral("--link"), link});
+    QCOMPARE(QFileInfo(link).symLinkTarget(), run.path());
+    QCOMPARE(runClient(link, {QStringLiteral("w:02414243433603"), QStringLiteral("r:2:3000")}),
+             QStringList{"0604"});
+    // The plain form: time, frame hex and characters, the answer, the reply.
+    QByteArray frameLine;
+    while (!frameLine.contains(" frame ") && !(frameLine = run.nextLine()).isEmpty()) {
+    }
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral(R"(^\S+ frame 02414243433603 ␂ABCC6␃ protocol reply 0604 ␆␄\n$)"))
+                 .match(QString::fromUtf8(frameLine))
+                 .hasMatch(),
+             frameLine.constData());
+    run.signal(signal);
+    QCOMPARE(run.exitStatus(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void SimulateCommandTest::realPortIsLockedWhileServed()
+{
+    PtyPair line;
+    const QStringList options = {QStringLiteral("--device"), line.devicePath(),
+                                 QStringLiteral("--baud"), QStringLiteral("38400"),
+                                 QStringLiteral("--json")};
+    {
+        Simulate run(options, false);
+        QVERIFY(run.nextLine().contains("\"event\":\"start\""));
+        line.write(hex("02414243433603"));
+        QCOMPARE(line.read(2, kPatientMs), hex("0604"));
+
+        Simulate second(options, false);
+        QCOMPARE(second.exitStatus(), 4);
+        QVERIFY2(second.errors().contains(QLatin1String("in use by another program")),
+                 "a second simulate on the port is refused");
+        QCOMPARE(run.stop(), 0);
+    }
+    QSerialPort port(line.devicePath());
+    QVERIFY2(port.open(QIODevice::ReadWrite), "the port is unlocked once simulate ended");
+    port.close();
+
+    // The adapter's other end goes away: simulate says so and ends.
+    Simulate run(options, false);
+    QVERIFY(run.nextLine().contains("\"event\":\"start\""));
+    line.closeFarEnd();
+    QCOMPARE(run.exitStatus(), 4);
+    QVERIFY(run.errors().contains(line.devicePath()));
+}
+
+QTEST_GUILESS_MAIN(SimulateCommandTest)
+#include "tst_simulate_command.moc"
