@@ -20,7 +20,9 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+# help2man writes the manual pages, rsvg-convert renders the window icon.
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+    help2man librsvg2-bin)
 
 # build_tree DIR [CMAKE OPTIONS...] configures DIR once and builds it.
 build_tree() {
