@@ -1,5 +1,5 @@
-# What the project installs. Included at the end of the top-level CMakeLists.txt, once every
-# executable is defined.
+# What the project installs and how CPack makes the Debian package of it. Included at the end of
+# the top-level CMakeLists.txt, once every executable is defined.
 
 include(GNUInstallDirs)
 
@@ -69,7 +69,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
                                                 GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${package_name})
 install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# A stripped install (cmake --install --strip) also drops the compiler's notes, as
+# A stripped install (cpack, cmake --install --strip) also drops the compiler's notes, as
 # Debian's own packages do.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
@@ -88,3 +88,32 @@ install(FILES ${package_source}/${package_name}.svg
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${package_source}/copyright ${changelog}
         DESTINATION ${doc_dir})
 
+# For scripts/test and scripts/package: the programs the package must hold.
+file(GENERATE OUTPUT ${package_build}/programs CONTENT "$<JOIN:${installed_programs},\n>\n")
+
+set(RS232C_PACKAGE_MAINTAINER
+    "the RS-232C protocol tester developers <maintainers@users.noreply.c-seed-917d872b.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${package_name})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tester for serial (RS-232C) device protocols")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
+Pick a serial port and a speed, open one of three protocol consoles (Loader,
+Dedicated, User Define) and type a message: the tester frames it with control
+characters and sum-check digits, sends it, collects the reply for a fixed
+number of polls and classifies it as ACK, NAK, no reply or anything else.
+Replies and a coloured history show as characters (code page 949) or as hex
+digits.
+
+A demo mode answers on simulated devices, so no hardware is needed to try it.]])
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${RS232C_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The windows ask for NanumGothic in place of the Korean system font and show control bytes as
+# control pictures, which Symbola draws; without them other fonts, or empty boxes, stand in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum, fonts-symbola")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
