@@ -136,7 +136,14 @@ QString commandLineHelp()
 {
     QCommandLineParser parser;
     describe(parser);
-    return parser.helpText();
+    // The manual page is made from this text, so it names the exit statuses too.
+    return parser.helpText() +
+           QStringLiteral("\nExit status:\n"
+                          "  0  The program ended: END, its last window closed, --help or "
+                          "--version.\n"
+                          "  2  The command line was refused; the error output says why.\n"
+                          "Without a display to show the windows on, Qt aborts the program "
+                          "(SIGABRT).\n");
 }
 
 std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options)

@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QIcon>
 #include <QStringList>
 
 #include <cstdio>
@@ -46,6 +48,13 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
+    // The build renders the icon at several sizes; each window shows the one nearest its need.
+    // Wayland desktops take the icon from the desktop entry named here.
+    QIcon icon;
+    for (const QString& file : QDir(QStringLiteral(":/icon")).entryList(QDir::Files))
+        icon.addFile(QStringLiteral(":/icon/") + file);
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationName));
     PortChoices::load();
     const auto demoDevices = mapPorts(options);
     WindowServices::substituteFonts();
