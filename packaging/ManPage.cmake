@@ -1,10 +1,15 @@
 # Writes the gzipped manual page of one program from its --help and --version:
-#   cmake -DHELP2MAN=... -DPROGRAM=... -DSUMMARY=... -DOUTPUT=page.1.gz -P ManPage.cmake
+#   cmake -DHELP2MAN=... -DPROGRAM=... -DSUMMARY=... -DOUTPUT=page.1.gz [-DHELP_OPTION=--help-all]
+#         -P ManPage.cmake
 
 # A sanitizer build's program would report Qt's allocations that live until exit as leaks.
 set(ENV{ASAN_OPTIONS} detect_leaks=0)
+if(NOT HELP_OPTION)
+  set(HELP_OPTION --help)
+endif()
 execute_process(
-  COMMAND ${HELP2MAN} --no-info --section=1 --name=${SUMMARY} ${PROGRAM}
+  COMMAND ${HELP2MAN} --no-info --section=1 --name=${SUMMARY} --help-option=${HELP_OPTION}
+          ${PROGRAM}
   OUTPUT_VARIABLE page
   COMMAND_ERROR_IS_FATAL ANY)
 

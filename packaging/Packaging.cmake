@@ -11,6 +11,8 @@ set(package_build ${CMAKE_BINARY_DIR}/packaging)
 # target this tree does not define is left out.
 set(man_summary_rs232c-tester "test the protocol of a device on a serial (RS-232C) line")
 set(man_summary_rs232c "RS-232C protocol tester for the command line")
+# rs232c's page holds every command's help, not the overview alone.
+set(man_help_rs232c --help-all)
 set(installed_programs)
 foreach(program IN ITEMS rs232c-tester rs232c)
   if(TARGET ${program})
@@ -48,7 +50,8 @@ foreach(program IN LISTS installed_programs)
   add_custom_command(
     OUTPUT ${page}
     COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${HELP2MAN} -DPROGRAM=$<TARGET_FILE:${program}>
-            -DSUMMARY=${man_summary_${program}} -DOUTPUT=${page}
+            -DSUMMARY=${man_summary_${program}} -DHELP_OPTION=${man_help_${program}}
+            -DOUTPUT=${page}
             -P ${package_source}/ManPage.cmake
     DEPENDS ${program} ${package_source}/ManPage.cmake
     VERBATIM)

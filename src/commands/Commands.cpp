@@ -34,10 +34,26 @@ QString overview()
         text += QStringLiteral("  %1  %2\n")
                     .arg(QString::fromLatin1(command.name).leftJustified(10),
                          QString::fromLatin1(command.summary));
-    text += QStringLiteral("\nrs232c COMMAND --help shows a command's options and exit "
-                           "statuses.\nOptions:\n  -h, --help     Shows this help.\n"
-                           "  -v, --version  Shows the version.");
+    text += QStringLiteral(
+        "\nrs232c COMMAND --help shows a command's options and exit statuses; --help-all shows "
+        "them all.\n\nOptions:\n"
+        "  -h, --help     Shows this help.\n"
+        "  --help-all     Shows this help and every command's.\n"
+        "  -v, --version  Shows the version.\n\n"
+        "Exit status:\n"
+        "  0   --help, --version; a command's own statuses are in its help\n"
+        "  64  no command, an unknown command or a refused command line");
     return text;
+}
+
+// The overview and every command's own help, for a manual page that holds them all.
+void printAllHelp()
+{
+    Output::line(overview());
+    for (const Command& command : kCommands) {
+        Output::line(QStringLiteral("\nCommand %1:").arg(QString::fromLatin1(command.name)));
+        command.run({QString::fromLatin1(command.name), QStringLiteral("--help")});
+    }
 }
 
 } // namespace
@@ -66,6 +82,10 @@ int runCommandLine(int argc, char* argv[])
     const QString first = arguments.first();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         Output::line(overview());
+        return 0;
+    }
+    if (first == QLatin1String("--help-all")) {
+        printAllHelp();
         return 0;
     }
     if (first == QLatin1String("-v") || first == QLatin1String("--version")) {

@@ -39,7 +39,11 @@ int portsCommand(const QStringList& arguments)
     CommandParser parser(QStringLiteral("ports"),
                          QStringLiteral("Lists the serial ports of this machine: device, "
                                         "description, manufacturer, USB vendor:product ids, "
-                                        "serial number and the stable /dev/serial/by-id name."));
+                                        "serial number, the stable /dev/serial/by-id name and "
+                                        "whether this user may open it."),
+                         {},
+                         QStringLiteral("Exit status:\n  0   the list was printed (none found "
+                                        "included)\n  64  a refused command line"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("One JSON object a line instead of a table."));
     parser.addOption(json);
