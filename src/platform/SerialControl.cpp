@@ -394,6 +394,11 @@ void SerialControl::closePort()
 {
     m_pending.clear();
     m_vanishedReason.clear();
-    if (m_port->isOpen())
-        m_port->close();
+    if (!m_port->isOpen())
+        return;
+    // Output is left only when an exchange failed or ended before its frame was out. The rest
+    // of that frame must not reach the device ahead of the next one, and a serial driver would
+    // hold the close until it had sent it.
+    m_port->clear(QSerialPort::Output);
+    m_port->close();
 }
