@@ -1,4 +1,4 @@
-# Shared by scripts/run and scripts/test: installs the Debian packages that are missing and
+# Shared by the scripts: installs the Debian packages that are missing and
 # configures and builds one build folder. Sourced, not run.
 
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,12 +22,17 @@ install_missing() {
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
 
-# build_tree DIR [CMAKE OPTIONS...] configures DIR once and builds it.
-build_tree() {
+# configure_tree DIR [CMAKE OPTIONS...] configures DIR once.
+configure_tree() {
     local dir=$1
     shift
     if [ ! -f "$root_dir/$dir/build.ninja" ]; then
         cmake -S "$root_dir" -B "$root_dir/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
     fi
-    cmake --build "$root_dir/$dir"
+}
+
+# build_tree DIR [CMAKE OPTIONS...] configures DIR once and builds it.
+build_tree() {
+    configure_tree "$@"
+    cmake --build "$root_dir/$1"
 }
