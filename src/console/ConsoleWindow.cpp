@@ -226,8 +226,10 @@ void ConsoleWindow::renderReadOnlyBoxes()
 
 void ConsoleWindow::클리어_Click()
 {
+    // QLineEdit::clear() records an undo step for every character it removes and keeps their
+    // memory for the box's life; these boxes are read-only, with nothing to undo.
     for (QLineEdit* box : 송수신이력)
-        box->clear();
+        box->setText(QString());
     for (QByteArray& bytes : m_history)
         bytes.clear();
     m_recvBytes.clear();

@@ -13,6 +13,11 @@
 
 namespace {
 
+// What Qt may take off the line ahead of Input. Qt's own default is no limit, so a device that
+// floods the line would fill memory while a window reads one byte a poll; past this the bytes wait
+// in the driver. A reply window reads at most 1002 bytes.
+constexpr qint64 kReadBufferSize = 4096;
+
 struct ParsedSettings {
     qint32 baud = 9600;
     QSerialPort::Parity parity = QSerialPort::NoParity;
@@ -129,6 +134,7 @@ SerialControl::SerialControl(const QString& initialSettings, QObject* parent)
     : QObject(parent), m_port(new QSerialPort(this)), m_settings(initialSettings)
 {
     parseSettings(initialSettings);
+    m_port->setReadBufferSize(kReadBufferSize);
     connect(m_port, &QSerialPort::readyRead, this, [this] {
         if (!m_waiting)
             emit inputArrived();
@@ -364,6 +370,11 @@ void SerialControl::closePort()
 {
     m_pending.clear();
     m_vanishedReason.clear();
-    if (m_port->isOpen())
-        m_port->close();
+    if (!m_port->isOpen())
+        return;
+    // Output is left only when an exchange failed or ended before its frame was out. The rest
+    // of that frame must not reach the device ahead of the next one, and a serial driver would
+    // hold the close until it had sent it.
+    m_port->clear(QSerialPort::Output);
+    m_port->close();
 }

@@ -29,6 +29,8 @@ public:
     // The pair's own descriptor of the device side, kept open so the far end never sees a
     // hang-up when the program closes the port.
     int deviceHandle() const { return m_device; }
+    // The far end's descriptor (non-blocking), for a test that plays the device from a thread.
+    int farEndHandle() const { return m_farEnd; }
 
     void write(const QByteArray& bytes);
     // Reads until count bytes have come or timeoutMs has passed; returns what came.
