@@ -3,6 +3,7 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
+#include "commands/SendCommand.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -18,6 +19,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"send", "send one message as a console does and classify the reply", sendCommand},
     {"ports", "list the serial ports of this machine", portsCommand},
 };
 

@@ -15,7 +15,8 @@ inline constexpr int kPortFailure = 4;
 
 inline constexpr int kUsage = EX_USAGE;            // 64: a refused command line
 inline constexpr int kDataError = EX_DATAERR;      // 65: a refused plan or rules file
-inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be written
+inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be created
+inline constexpr int kIoError = EX_IOERR;          // 74: a log line that cannot be written
 
 // A command stopped by SIGINT ends with 130, by SIGTERM with 143.
 constexpr int signalled(int signal)
