@@ -3,6 +3,7 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
+#include "commands/RunCommand.h"
 #include "commands/SendCommand.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"send", "send one message as a console does and classify the reply", sendCommand},
+    {"run", "run a test plan (JSON) and report each step, as JUnit XML too", runCommand},
     {"ports", "list the serial ports of this machine", portsCommand},
 };
 
