@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "console/ConsoleWindow.h"
 #include "platform/DemoDevices.h"
 #include "platform/PortMap.h"
 
@@ -18,6 +19,10 @@ const QCommandLineOption kCom1(QStringLiteral("com1"),
 const QCommandLineOption kCom2(QStringLiteral("com2"),
                                QStringLiteral("The serial device of port 2 (com2)."),
                                QStringLiteral("device"));
+const QCommandLineOption kLog(QStringLiteral("log"),
+                              QStringLiteral("Appends a JSON line for every exchange of every "
+                                             "console to the file."),
+                              QStringLiteral("file"));
 
 void describe(QCommandLineParser& parser)
 {
@@ -25,6 +30,7 @@ void describe(QCommandLineParser& parser)
         QStringLiteral("Tests the protocol of a device on a serial (RS-232C) line."));
     parser.addOptions({kHelp, kVersion, kCom1, kCom2});
     parser.addOptions(DemoDevices::options());
+    parser.addOption(kLog);
 }
 
 // The options every Qt program takes (QGuiApplication's, QApplication's and the X11 platform's),
@@ -96,6 +102,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
     options.com1 = parser.value(kCom1);
     options.com2 = parser.value(kCom2);
+    options.log = parser.value(kLog);
     options.demo = DemoDevices::requested(parser);
     if (options.demo && (parser.isSet(kCom1) || parser.isSet(kCom2)))
         return refuse(QStringLiteral("--demo maps both ports to simulated devices; leave out "
@@ -121,4 +128,19 @@ std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& option
     PortMap::setDevice(1, options.com1);
     PortMap::setDevice(2, options.com2);
     return {};
+}
+
+bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
+{
+    if (options.log.isEmpty())
+        return true;
+    QString why;
+    *log = SessionLog::open(options.log, &why);
+    if (!*log) {
+        WindowServices::instance().messageBox(nullptr, QStringLiteral("Log Disorder"),
+                                              QStringLiteral("Error"), why);
+        return false;
+    }
+    ConsoleWindow::setSessionLog(log->get());
+    return true;
 }
