@@ -9,6 +9,9 @@
 
 namespace {
 
+// The least time from one sync to the next.
+constexpr auto kSyncGap = std::chrono::milliseconds(5);
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -38,7 +41,7 @@ SessionLog::~SessionLog()
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_wake.notify_one();
+    m_wake.notify_all();
     m_syncer.join();
     ::close(m_fd);
 }
@@ -60,13 +63,18 @@ bool SessionLog::append(const QByteArray& line)
         }
         written += count;
     }
+    bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
         m_unsynced = true;
+        wake = m_syncerIdle;
         if (!m_error.isEmpty())
             return false;
     }
-    m_wake.notify_one();
+    // A busy syncer takes the line with its next sync; waking it costs the exchange more
+    // than the line itself.
+    if (wake)
+        m_wake.notify_one();
     return true;
 }
 
@@ -79,10 +87,17 @@ QString SessionLog::lastError() const
 void SessionLog::syncLoop()
 {
     std::unique_lock lock(m_mutex);
+    auto lastSync = std::chrono::steady_clock::time_point();
     for (;;) {
+        m_syncerIdle = true;
         m_wake.wait(lock, [this] { return m_unsynced || m_stopping; });
+        m_syncerIdle = false;
         if (!m_unsynced)
             return;
+        // Back-to-back syncs keep the disk's journal and a core busy and slow the exchanges
+        // down: lines that come faster than the gap are synced together.
+        m_wake.wait_until(lock, lastSync + kSyncGap, [this] { return m_stopping; });
+        lastSync = std::chrono::steady_clock::now();
         m_unsynced = false;
         lock.unlock();
         const int result = ::fdatasync(m_fd);
