@@ -46,14 +46,15 @@ SessionLog::~SessionLog()
     ::close(m_fd);
 }
 
-bool SessionLog::append(const QByteArray& line)
+bool SessionLog::append(QByteArray line)
 {
-    const QByteArray bytes = line + '\n';
+    // The line's own buffer mostly has room for the line break: no copy.
+    line.append('\n');
     qsizetype written = 0;
     // A regular file takes the whole line at once; only a full disk or a signal splits it.
-    while (written < bytes.size()) {
+    while (written < line.size()) {
         const ssize_t count =
-            ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+            ::write(m_fd, line.constData() + written, size_t(line.size() - written));
         if (count == -1 && errno == EINTR)
             continue;
         if (count <= 0) {

@@ -28,7 +28,7 @@ public:
 
     // Appends line and a line break. False when the line, or an earlier one's sync, failed;
     // lastError() says why.
-    bool append(const QByteArray& line);
+    bool append(QByteArray line);
     QString lastError() const;
     QString path() const { return m_path; }
 
