@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "console/ConsoleWindow.h"
+#include "platform/DemoDevices.h"
 #include "platform/PortMap.h"
 
 #include <QCommandLineOption>
@@ -17,24 +19,18 @@ const QCommandLineOption kCom1(QStringLiteral("com1"),
 const QCommandLineOption kCom2(QStringLiteral("com2"),
                                QStringLiteral("The serial device of port 2 (com2)."),
                                QStringLiteral("device"));
-const QCommandLineOption kDemo(QStringLiteral("demo"),
-                               QStringLiteral("Ports 1 and 2 are simulated devices, so no "
-                                              "hardware is needed."));
-const QCommandLineOption
-    kDemoReply(QStringLiteral("demo-reply"),
-               QStringLiteral("How the demo devices answer: protocol (checks each frame, the "
-                              "default), ack, nak, silent, or hex:XX.. for fixed reply bytes."),
-               QStringLiteral("mode"));
-const QCommandLineOption
-    kDemoDelay(QStringLiteral("demo-delay"),
-               QStringLiteral("Milliseconds the demo devices wait before each reply."),
-               QStringLiteral("ms"));
+const QCommandLineOption kLog(QStringLiteral("log"),
+                              QStringLiteral("Appends a JSON line for every exchange of every "
+                                             "console to the file."),
+                              QStringLiteral("file"));
 
 void describe(QCommandLineParser& parser)
 {
     parser.setApplicationDescription(
         QStringLiteral("Tests the protocol of a device on a serial (RS-232C) line."));
-    parser.addOptions({kHelp, kVersion, kCom1, kCom2, kDemo, kDemoReply, kDemoDelay});
+    parser.addOptions({kHelp, kVersion, kCom1, kCom2});
+    parser.addOptions(DemoDevices::options());
+    parser.addOption(kLog);
 }
 
 // The options every Qt program takes (QGuiApplication's, QApplication's and the X11 platform's),
@@ -106,29 +102,14 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
     options.com1 = parser.value(kCom1);
     options.com2 = parser.value(kCom2);
-    options.demo = parser.isSet(kDemo);
+    options.log = parser.value(kLog);
+    options.demo = DemoDevices::requested(parser);
     if (options.demo && (parser.isSet(kCom1) || parser.isSet(kCom2)))
         return refuse(QStringLiteral("--demo maps both ports to simulated devices; leave out "
                                      "--com1 and --com2."));
-    if (!options.demo && (parser.isSet(kDemoReply) || parser.isSet(kDemoDelay)))
-        return refuse(QStringLiteral("--demo-reply and --demo-delay need --demo."));
-
-    if (parser.isSet(kDemoReply)) {
-        const QString mode = parser.value(kDemoReply);
-        if (!SimulatedDevice::parseMode(mode, &options.demoBehaviour))
-            return refuse(QStringLiteral("Unknown demo reply '%1': give protocol, ack, nak, "
-                                         "silent or hex: followed by hex digit pairs.")
-                              .arg(mode));
-    }
-    if (parser.isSet(kDemoDelay)) {
-        const QString delay = parser.value(kDemoDelay);
-        bool ok = false;
-        options.demoBehaviour.delayMs = delay.toInt(&ok);
-        if (!ok || options.demoBehaviour.delayMs < 0)
-            return refuse(
-                QStringLiteral("--demo-delay needs a whole number of milliseconds, not '%1'.")
-                    .arg(delay));
-    }
+    const QString demoRefusal = DemoDevices::readOptions(parser, &options.demoBehaviour);
+    if (!demoRefusal.isEmpty())
+        return refuse(demoRefusal);
     return options;
 }
 
@@ -148,17 +129,25 @@ QString commandLineHelp()
 
 std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options)
 {
-    std::vector<std::unique_ptr<SimulatedDevice>> devices;
-    if (options.demo) {
-        for (int port = 1; port <= 2; ++port) {
-            devices.push_back(std::make_unique<SimulatedDevice>());
-            devices.back()->setBehaviour(options.demoBehaviour);
-            PortMap::setDevice(port, devices.back()->devicePath());
-        }
-        return devices;
-    }
+    if (options.demo)
+        return DemoDevices::start(options.demoBehaviour);
     // An empty path gives the port its system device.
     PortMap::setDevice(1, options.com1);
     PortMap::setDevice(2, options.com2);
-    return devices;
+    return {};
+}
+
+bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
+{
+    if (options.log.isEmpty())
+        return true;
+    QString why;
+    *log = SessionLog::open(options.log, &why);
+    if (!*log) {
+        WindowServices::instance().messageBox(nullptr, QStringLiteral("Log Disorder"),
+                                              QStringLiteral("Error"), why);
+        return false;
+    }
+    ConsoleWindow::setSessionLog(log->get());
+    return true;
 }

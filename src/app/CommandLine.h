@@ -1,7 +1,9 @@
 #pragma once
 // The command line: which devices ports 1 and 2 mean (--com1, --com2), or a demo with two
-// simulated devices answering on them (--demo, --demo-reply, --demo-delay).
+// simulated devices answering on them (--demo, --demo-reply, --demo-delay), and the session log
+// (--log).
 
+#include "platform/SessionLog.h"
 #include "platform/SimulatedDevice.h"
 
 #include <QString>
@@ -17,6 +19,7 @@ struct CommandLine {
     QString error; // why the command line is refused
     QString com1;  // device of port 1 as given; empty: the system's own
     QString com2;
+    QString log; // the session log's file; empty: none
     bool demo = false;
     SimulatedDevice::Behaviour demoBehaviour;
 };
@@ -34,3 +37,8 @@ QString commandLineHelp();
 // Maps ports 1 and 2 as the command line says. In demo mode it starts the two simulated devices
 // the ports are mapped to; they must live as long as any window may open a port.
 std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options);
+
+// Opens the session log --log names and hands it to the consoles (none when it names none). A log
+// that cannot be opened is said in a message box and false comes back: the program then ends
+// before any window shows, as a record asked for must never be silently missing.
+bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log);

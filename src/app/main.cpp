@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/WindowRegistry.h"
 #include "commands/Commands.h"
+#include "commands/ExitStatus.h"
 #include "platform/PortChoices.h"
 #include "platform/WindowServices.h"
 
@@ -56,8 +57,11 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationName));
     PortChoices::load();
-    const auto demoDevices = mapPorts(options);
     WindowServices::substituteFonts();
+    std::unique_ptr<SessionLog> log;
+    if (!startSessionLog(options, &log))
+        return ExitStatus::kCannotCreate;
+    const auto demoDevices = mapPorts(options);
     WindowServices& services = WindowServices::instance();
     registerWindows(services);
     services.show(WindowId::Settings);

@@ -3,6 +3,8 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
+#include "commands/RunCommand.h"
+#include "commands/SendCommand.h"
 #include "commands/SimulateCommand.h"
 #include "platform/PortChoices.h"
 
@@ -20,6 +22,8 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"send", "send one message as a console does and classify the reply", sendCommand},
+    {"run", "run a test plan (JSON) and report each step, as JUnit XML too", runCommand},
     {"ports", "list the serial ports of this machine", portsCommand},
     {"simulate", "play a device for a host program to talk to, misbehaving when asked",
      simulateCommand},

@@ -12,11 +12,14 @@ inline constexpr int kNak = 1;
 inline constexpr int kNoReply = 2;
 inline constexpr int kOtherReply = 3;
 inline constexpr int kPortFailure = 4;
+// A plan's run ends with 0 when every step passed, this when one did not.
+inline constexpr int kStepFailed = 1;
 
 inline constexpr int kUsage = EX_USAGE;            // 64: a refused command line
 inline constexpr int kDataError = EX_DATAERR;      // 65: a refused plan or rules file
 inline constexpr int kNoInput = EX_NOINPUT;        // 66: a plan or rules file that cannot be read
-inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be written
+inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be created
+inline constexpr int kIoError = EX_IOERR;          // 74: a log line that cannot be written
 
 // A command stopped by SIGINT ends with 130, by SIGTERM with 143.
 constexpr int signalled(int signal)

@@ -30,6 +30,8 @@ constexpr int kHistoryLabelWidth = 615;
 constexpr int kHistoryRowPitch = 240;
 constexpr int kHistoryRowHeight = 255;
 
+SessionLog* g_sessionLog = nullptr;
+
 void place(QWidget* widget, const ConsoleWindow::Rect& rect)
 {
     placeWidget(widget, rect.left, rect.top, rect.width, rect.height);
@@ -178,6 +180,11 @@ ConsoleWindow::~ConsoleWindow()
     delete m_transaction;
 }
 
+void ConsoleWindow::setSessionLog(SessionLog* log)
+{
+    g_sessionLog = log;
+}
+
 void ConsoleWindow::ASCii_Click()
 {
     convertAll(codec::View::HexDigits);
@@ -228,8 +235,10 @@ void ConsoleWindow::클리어_Click()
 {
     // QLineEdit::clear() records an undo step for every character it removes and keeps their
     // memory for the box's life; these boxes are read-only, with nothing to undo.
-    for (QLineEdit* box : 송수신이력)
+    for (QLineEdit* box : 송수신이력) {
         box->setText(QString());
+        box->setToolTip({});
+    }
     for (QByteArray& bytes : m_history)
         bytes.clear();
     m_recvBytes.clear();
@@ -318,6 +327,7 @@ void ConsoleWindow::전송_Click()
     setBusy(true);
 
     if (!transaction().begin(*sendPlan)) {
+        logTransaction();
         reportPortDisorder();
         wrapperClosing();
         return;
@@ -332,6 +342,7 @@ void ConsoleWindow::전송_Click()
 
 void ConsoleWindow::transactionFinished()
 {
+    const ExchangeRecord record = logTransaction();
     if (transaction().state() == Transaction::State::Failed) {
         reportPortDisorder();
     } else {
@@ -340,8 +351,29 @@ void ConsoleWindow::transactionFinished()
         수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
         응답->setText(replyWord(classify(m_recvData), kind()));
         historyUpdate(m_sendFrame, m_recvData);
+        noteTiming(record);
     }
     wrapperClosing();
+}
+
+ExchangeRecord ConsoleWindow::logTransaction()
+{
+    const ExchangeRecord record = ExchangeRecord::of(kind(), transaction(), *m_serial);
+    if (g_sessionLog && !g_sessionLog->append(record.jsonLine()))
+        services().messageBox(this, QStringLiteral("Log Disorder"), QStringLiteral("Error"),
+                              g_sessionLog->lastError());
+    return record;
+}
+
+void ConsoleWindow::noteTiming(const ExchangeRecord& record)
+{
+    // The label boxes append on a new page as the data boxes do, so their notes append too.
+    const QString note = record.timingNote();
+    for (const int index : {HistoryPos - 3, HistoryPos - 1}) {
+        QLineEdit* box = 송수신이력[index];
+        box->setToolTip(box->toolTip().isEmpty() ? note
+                                                 : box->toolTip() + QLatin1Char('\n') + note);
+    }
 }
 
 void ConsoleWindow::reportPortDisorder()

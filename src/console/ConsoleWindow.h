@@ -9,11 +9,15 @@
 // re-rendered on a format switch, so nothing received is ever lost or altered by the view.
 // One transaction runs at a time: while it runs, Send starts nothing and Clear and the format
 // options are disabled; Pre_Screen, END and closing the window end it and close the port first.
+// Every transaction, failed ones too, goes to the session log when there is one; the label boxes
+// of the history tell the local time and the latency of their transactions in their tooltips.
 
 #include "codec/Codec.h"
 #include "console/Transaction.h"
 #include "consoles/Consoles.h"
+#include "consoles/ExchangeRecord.h"
 #include "platform/SerialControl.h"
+#include "platform/SessionLog.h"
 #include "platform/WindowServices.h"
 
 #include <QByteArray>
@@ -57,6 +61,9 @@ public:
     static const QColor kRed;
 
     ~ConsoleWindow() override;
+
+    // The log every console writes its transactions to; none (nullptr) unless one was asked for.
+    static void setSessionLog(SessionLog* log);
 
     // The handlers of the common controls.
     void ASCii_Click();
@@ -120,6 +127,11 @@ private:
     void wrapperClosing();
     // The "Port Disorder" box, with the failure's reason under it.
     void reportPortDisorder();
+    // Writes the latest transaction to the session log; a line that cannot be written is said
+    // in a box. Returns the record.
+    ExchangeRecord logTransaction();
+    // Tells the time and latency of the transaction just written into the history page.
+    void noteTiming(const ExchangeRecord& record);
     void endTransaction();
 
     SerialControl* m_serial;

@@ -1,7 +1,5 @@
 #include "console/LineSettings.h"
 
-#include <array>
-
 std::optional<int> commPortFromPortNo(const QString& portNo)
 {
     bool ok = false;
@@ -24,9 +22,7 @@ TransactionPlan chosenLinePlan(const QByteArray& frame, int polls, const Program
 
 std::optional<QString> settingsForBaudRate(qint32 baudRate)
 {
-    static constexpr std::array<qint32, 8> kRates = {9600,  19200,  38400,  56000,
-                                                     57600, 76800, 115200, 128000};
-    for (qint32 rate : kRates) {
+    for (qint32 rate : kBaudRates) {
         if (rate == baudRate)
             return QStringLiteral("%1, n, 8, 1").arg(rate);
     }

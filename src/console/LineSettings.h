@@ -8,7 +8,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <optional>
+
+// The eight rates the settings window lists.
+inline constexpr std::array<qint32, 8> kBaudRates = {9600,  19200, 38400,  56000,
+                                                     57600, 76800, 115200, 128000};
 
 // Port 1 when PortNo, read as a whole number, is 1; port 2 for any other number; no value when
 // PortNo is not a number (the transaction then fails with "Port Disorder").

@@ -134,6 +134,8 @@ void Transaction::abort()
     m_timer.stop();
     m_driven = false;
     if (running()) {
+        if (m_state == State::Receiving)
+            m_windowLength = sinceFrameLeft();
         closePort();
         m_state = State::Idle;
     }

@@ -67,13 +67,16 @@ public:
     bool running() const { return m_state == State::Draining || m_state == State::Receiving; }
     QByteArray reply() const { return m_reply; }
     int polls() const { return m_polls; }
+    // The plan of the latest begin(): its frame and port go on the exchange's record.
+    const TransactionPlan& plan() const { return m_plan; }
     // When begin() was called, on the system clock: the time of the exchange for its record.
     std::chrono::system_clock::time_point startedAt() const { return m_startedAt; }
     // From the frame's last byte leaving the port to the read of the reply's first byte; no
     // value while nothing has been read.
     std::optional<std::chrono::microseconds> latency() const { return m_latency; }
     // From the frame's last byte leaving the port to the end of the receive loop (the reply
-    // window as it really lasted); zero when the frame never left.
+    // window as it really lasted, up to abort() for an ended one); zero when the frame never
+    // left.
     std::chrono::microseconds windowLength() const { return m_windowLength; }
     // The failure, when state() is Failed.
     std::optional<SerialError> error() const { return m_error; }

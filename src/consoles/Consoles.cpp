@@ -43,6 +43,31 @@ QString replyWord(ReplyClass replyClass, ConsoleKind kind)
     return QStringLiteral("Error");
 }
 
+QString replyClassName(ReplyClass replyClass)
+{
+    switch (replyClass) {
+    case ReplyClass::Ack:
+        return QStringLiteral("ack");
+    case ReplyClass::Nak:
+        return QStringLiteral("nak");
+    case ReplyClass::None:
+        return QStringLiteral("none");
+    case ReplyClass::Other:
+        break;
+    }
+    return QStringLiteral("other");
+}
+
+std::optional<ReplyClass> replyClassFromName(QStringView name)
+{
+    for (const ReplyClass replyClass :
+         {ReplyClass::Ack, ReplyClass::Nak, ReplyClass::None, ReplyClass::Other}) {
+        if (name.compare(replyClassName(replyClass), Qt::CaseInsensitive) == 0)
+            return replyClass;
+    }
+    return std::nullopt;
+}
+
 QString rateWarning(ConsoleKind kind, qint32 baudRate)
 {
     if (baudRate != kDoubtfulBaudRate || kind == ConsoleKind::Loader)

@@ -24,6 +24,11 @@ std::optional<ConsoleKind> consoleKindFromName(QStringView name);
 // "None" on the others.
 QString replyWord(ReplyClass replyClass, ConsoleKind kind);
 
+// The class's name in records and plans: "ack", "nak", "none" or "other"; and back, in either
+// case.
+QString replyClassName(ReplyClass replyClass);
+std::optional<ReplyClass> replyClassFromName(QStringView name);
+
 // The warning after the settings of the doubtful rate (128000) are assigned: "Bout_Rate
 // Disorder" on the Dedicated console, "Bout_rate Disorder" on the User Define console; empty
 // for any other rate and on the Loader console, which always runs at 38400.

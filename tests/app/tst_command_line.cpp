@@ -80,6 +80,7 @@ void TestCommandLine::refused_data()
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << "baud";
     QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "/dev/ttyUSB0";
     QTest::newRow("device missing") << QStringList{"--com1"} << "com1";
+    QTest::newRow("log file missing") << QStringList{"--log"} << "log";
     QTest::newRow("bad reply mode") << QStringList{"--demo", "--demo-reply", "ok"} << "'ok'";
     QTest::newRow("odd hex digits")
         << QStringList{"--demo", "--demo-reply", "hex:061"} << "hex:061";

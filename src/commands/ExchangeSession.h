@@ -1,0 +1,57 @@
+#pragma once
+// What send and run share around their exchanges: the --json, --log and --demo options, the
+// session log and the demo devices they open, the signals that end a command, and the one way a
+// command runs an exchange: the console's own plan through the engine on the event loop, its
+// record in the log before the next exchange begins.
+
+#include "commands/CommandParser.h"
+#include "commands/ExchangeSetup.h"
+#include "commands/SignalWatcher.h"
+#include "console/ProgramState.h"
+#include "console/Transaction.h"
+#include "consoles/ExchangeRecord.h"
+#include "platform/SerialControl.h"
+#include "platform/SessionLog.h"
+#include "platform/SimulatedDevice.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class ExchangeSession {
+public:
+    // Adds --json, --log, --demo, --demo-reply and --demo-delay to the command's options.
+    explicit ExchangeSession(CommandParser& parser);
+
+    // After the parse: reads the demo options, opens the log and starts the demo devices. A
+    // value when the command ends at once with it: the usage status for a refused option, 73
+    // for a log that cannot be opened.
+    std::optional<int> start();
+
+    bool json() const;
+    // Ports 1 and 2 are the demo's simulated devices.
+    bool demo() const { return !m_demoDevices.empty(); }
+
+    // Runs one exchange as setup says, on the program-wide values the consoles share (a
+    // Dedicated frame's BccFlag holds for the User Define exchanges after it, as in the
+    // windows). Its record is in the log when this returns. A signal ends the exchange with the
+    // port closed, and the record says so.
+    ExchangeRecord exchange(const ExchangeSetup& setup, ProgramState& state);
+    // Waits ms on the event loop; false when a signal came (or had come) first.
+    bool pause(int ms);
+    // The signal that ends the command; 0 while none came.
+    int caughtSignal() const { return m_signals.caughtSignal(); }
+    // Why the latest record could not be logged; empty when it was, or no log is kept.
+    QString logError() const { return m_logError; }
+
+private:
+    CommandParser& m_parser;
+    SignalWatcher m_signals;
+    SerialControl m_port;
+    Transaction m_transaction{m_port};
+    std::unique_ptr<SessionLog> m_log;
+    std::vector<std::unique_ptr<SimulatedDevice>> m_demoDevices;
+    QString m_logError;
+};

@@ -1,0 +1,227 @@
+#include "commands/RunCommand.h"
+
+#include "commands/CommandParser.h"
+#include "commands/ExchangeSession.h"
+#include "commands/ExitStatus.h"
+#include "commands/JUnitReport.h"
+#include "commands/Output.h"
+#include "commands/PlanReader.h"
+#include "platform/PortMap.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+
+namespace {
+
+const char kEpilogue[] =
+    "PLAN is a JSON file: the ports and the line, then the steps, each a console, a message\n"
+    "and what to expect of the reply (see the README). The whole plan is checked before\n"
+    "anything is sent.\n\n"
+    "Exit status: 0 every step passed, 1 a step failed, 4 a port failed (the steps after it are\n"
+    "not run), 64 a refused command line, 65 a refused plan, 66 a plan that cannot be read,\n"
+    "73 a log or report that cannot be created, 74 a log line that cannot be written, 130 and\n"
+    "143 after SIGINT and SIGTERM (the report then holds the steps done, the rest not run).\n\n"
+    "Example: rs232c run --demo --junit report.xml examples/smoke-test.json";
+
+const QString kJUnit = QStringLiteral("junit");
+
+QString statusName(StepResult::Status status)
+{
+    switch (status) {
+    case StepResult::Status::Passed:
+        return QStringLiteral("passed");
+    case StepResult::Status::Failed:
+        return QStringLiteral("failed");
+    case StepResult::Status::Error:
+        return QStringLiteral("error");
+    case StepResult::Status::NotRun:
+        break;
+    }
+    return QStringLiteral("not_run");
+}
+
+// Runs the step's exchanges until one does not meet the expectation, the port fails or a signal
+// comes.
+StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState& state)
+{
+    StepResult result;
+    result.name = step.name;
+    result.expected = step.expect.describe();
+    result.status = StepResult::Status::Passed;
+    QElapsedTimer clock;
+    clock.start();
+    for (int count = 0; count < step.repeat; ++count) {
+        if (count > 0 && !session.pause(step.intervalMs))
+            break;
+        const ExchangeRecord record = session.exchange(step.exchange, state);
+        result.exchanges = count + 1;
+        result.last = record;
+        if (record.outcome == ExchangeRecord::Outcome::PortFailure) {
+            result.status = StepResult::Status::Error;
+            result.why = QStringLiteral("Port Disorder: %1").arg(record.error);
+            break;
+        }
+        if (record.outcome == ExchangeRecord::Outcome::Replied && !step.expect.isMetBy(record)) {
+            result.status = StepResult::Status::Failed;
+            result.why = QStringLiteral("expected %1; got %2")
+                             .arg(result.expected, Expectation::describe(record));
+            break;
+        }
+        if (!session.logError().isEmpty())
+            break;
+    }
+    if (result.status == StepResult::Status::Passed && session.caughtSignal() != 0) {
+        result.status = StepResult::Status::NotRun;
+        result.why = endedBySignal(session.caughtSignal());
+    } else if (result.status == StepResult::Status::Passed && !session.logError().isEmpty()) {
+        result.status = StepResult::Status::NotRun;
+        result.why = QStringLiteral("the log could not be written");
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    return result;
+}
+
+QString stepLine(const StepResult& step)
+{
+    static const char* const kTags[] = {"PASS", "FAIL", "FAIL", "SKIP"};
+    QString text = QStringLiteral("%1 %2 %3: ")
+                       .arg(QLatin1String(kTags[int(step.status)]))
+                       .arg(step.number)
+                       .arg(step.name);
+    if (step.status == StepResult::Status::Passed)
+        text += QStringLiteral("expected %1; got %2")
+                    .arg(step.expected, Expectation::describe(*step.last));
+    else
+        text += step.why;
+    if (step.exchanges > 1)
+        text += step.status == StepResult::Status::Passed
+                    ? QStringLiteral(" (%1 exchanges)").arg(step.exchanges)
+                    : QStringLiteral(" (exchange %1)").arg(step.exchanges);
+    return text;
+}
+
+QJsonObject stepJson(const StepResult& step)
+{
+    QJsonObject object{{QStringLiteral("step"), step.number},
+                       {QStringLiteral("name"), step.name},
+                       {QStringLiteral("result"), statusName(step.status)},
+                       {QStringLiteral("expected"), step.expected},
+                       {QStringLiteral("exchanges"), step.exchanges}};
+    if (!step.why.isEmpty())
+        object.insert(QStringLiteral("why"), step.why);
+    if (step.last)
+        object.insert(QStringLiteral("exchange"), step.last->toJson());
+    return object;
+}
+
+} // namespace
+
+int runCommand(const QStringList& arguments)
+{
+    CommandParser parser(QStringLiteral("run"),
+                         QStringLiteral("Runs the steps of a test plan against the device and "
+                                        "reports each: one line a step, then a summary."),
+                         QStringLiteral("PLAN"), QString::fromUtf8(kEpilogue));
+    parser.addOption(QCommandLineOption(
+        kJUnit, QStringLiteral("Writes a JUnit XML report to the file."), QStringLiteral("file")));
+    ExchangeSession session(parser);
+    if (const std::optional<int> status = parser.parse(arguments))
+        return *status;
+    if (parser.positionalArguments().size() != 1)
+        return parser.refuse(QStringLiteral("one PLAN file is needed."));
+
+    const QString planPath = parser.positionalArguments().constFirst();
+    QFile planFile(planPath);
+    if (!planFile.open(QIODevice::ReadOnly)) {
+        Output::error(QStringLiteral("%1: %2").arg(planPath, planFile.errorString()));
+        return ExitStatus::kNoInput;
+    }
+    const auto reading = readPlan(planFile.readAll());
+    if (const QString* refusal = std::get_if<QString>(&reading)) {
+        Output::error(QStringLiteral("%1: %2").arg(planPath, *refusal));
+        return ExitStatus::kDataError;
+    }
+    const Plan& plan = std::get<Plan>(reading);
+    const QString suiteName =
+        plan.name.isEmpty() ? QFileInfo(planPath).completeBaseName() : plan.name;
+
+    QFile report(parser.value(kJUnit));
+    if (parser.isSet(kJUnit) && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        Output::error(QStringLiteral("the report cannot be created: %1: %2")
+                          .arg(report.fileName(), report.errorString()));
+        return ExitStatus::kCannotCreate;
+    }
+    if (const std::optional<int> status = session.start())
+        return *status;
+    if (!session.demo()) {
+        PortMap::setDevice(1, plan.ports[0]);
+        PortMap::setDevice(2, plan.ports[1]);
+    }
+
+    const QDateTime startedAt = QDateTime::currentDateTimeUtc();
+    ProgramState state;
+    QList<StepResult> results;
+    QString stopped; // why the steps after the current one are not run
+    for (qsizetype index = 0; index < plan.steps.size(); ++index) {
+        StepResult result;
+        if (stopped.isEmpty()) {
+            result = runStep(plan.steps[index], session, state);
+        } else {
+            result.name = plan.steps[index].name;
+            result.expected = plan.steps[index].expect.describe();
+            result.why = stopped;
+        }
+        result.number = int(index + 1);
+        if (session.json())
+            Output::json(stepJson(result));
+        else
+            Output::line(stepLine(result));
+        if (stopped.isEmpty() && result.status == StepResult::Status::Error)
+            stopped = QStringLiteral("not run: the port failed in step %1").arg(result.number);
+        else if (stopped.isEmpty() && session.caughtSignal() != 0)
+            stopped = QStringLiteral("not run");
+        else if (stopped.isEmpty() && !session.logError().isEmpty())
+            stopped = QStringLiteral("not run: the log could not be written");
+        results << result;
+    }
+
+    int passed = 0;
+    int failed = 0;
+    int notRun = 0;
+    for (const StepResult& result : results) {
+        passed += result.status == StepResult::Status::Passed;
+        failed += result.status == StepResult::Status::Failed ||
+                  result.status == StepResult::Status::Error;
+        notRun += result.status == StepResult::Status::NotRun;
+    }
+    if (session.json())
+        Output::json({{QStringLiteral("passed"), passed},
+                      {QStringLiteral("failed"), failed},
+                      {QStringLiteral("not_run"), notRun}});
+    else
+        Output::line(QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed) +
+                     (notRun > 0 ? QStringLiteral(", %1 not run").arg(notRun) : QString()));
+    if (report.isOpen()) {
+        writeJUnitReport(report, suiteName, startedAt, results);
+        if (!report.flush()) {
+            Output::error(QStringLiteral("the report cannot be written: %1: %2")
+                              .arg(report.fileName(), report.errorString()));
+            return ExitStatus::kIoError;
+        }
+    }
+
+    if (!session.logError().isEmpty()) {
+        Output::error(QStringLiteral("the log cannot be written: %1").arg(session.logError()));
+        return ExitStatus::kIoError;
+    }
+    if (session.caughtSignal() != 0)
+        return ExitStatus::signalled(session.caughtSignal());
+    const bool portFailed = std::any_of(results.cbegin(), results.cend(), [](const StepResult& r) {
+        return r.status == StepResult::Status::Error;
+    });
+    if (portFailed)
+        return ExitStatus::kPortFailure;
+    return failed > 0 ? ExitStatus::kStepFailed : 0;
+}

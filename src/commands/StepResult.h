@@ -1,0 +1,22 @@
+#pragma once
+// How one step of a plan went, for the step's output line, the JSON lines and the JUnit report.
+
+#include "consoles/ExchangeRecord.h"
+
+#include <QString>
+
+#include <optional>
+
+struct StepResult {
+    // Error: the port failed. NotRun: the step never ran, or a signal ended it.
+    enum class Status { Passed, Failed, Error, NotRun };
+
+    int number = 0; // from 1, as the plan's output counts them
+    QString name;
+    Status status = Status::NotRun;
+    QString expected; // what every exchange had to meet
+    QString why;      // why the step did not pass
+    int exchanges = 0;
+    std::optional<ExchangeRecord> last; // the exchange that decided the step
+    double seconds = 0;
+};
