@@ -9,39 +9,21 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextCursor>
-
-#include <limits>
 
 const QColor ConsoleWindow::kBlue{0, 0, 255};
 const QColor ConsoleWindow::kRed{255, 0, 0};
 
 namespace {
 
-// The history grid's columns and rows are alike on every console; each console's layout gives
-// only the grid's top and the data boxes' width.
-constexpr int kHistoryDataLeft = 720;
-constexpr int kHistoryLabelLeft = 120;
-constexpr int kHistoryLabelWidth = 615;
-constexpr int kHistoryRowPitch = 240;
-constexpr int kHistoryRowHeight = 255;
-
 SessionLog* g_sessionLog = nullptr;
 
 void place(QWidget* widget, const ConsoleWindow::Rect& rect)
 {
     placeWidget(widget, rect.left, rect.top, rect.width, rect.height);
-}
-
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
 }
 
 } // namespace
@@ -87,23 +69,8 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     Label5->setObjectName(QStringLiteral("Label5"));
     place(Label5, layout.label5);
 
-    for (int index = 0; index < int(송수신이력.size()); ++index) {
-        auto* box = new QLineEdit(this);
-        box->setObjectName(QStringLiteral("송수신이력"));
-        box->setProperty("index", index);
-        box->setReadOnly(true);
-        // Pages append to what a box holds; Qt's default cap of 32,767 characters would cut it.
-        box->setMaxLength(std::numeric_limits<int>::max());
-        box->setFont(layout.historyFont);
-        const int row = index / 2;
-        const int top = layout.historyTop + kHistoryRowPitch * row;
-        if (index % 2 == 0)
-            placeWidget(box, kHistoryDataLeft, top, layout.historyDataWidth,
-                        kHistoryRowHeight);
-        else
-            placeWidget(box, kHistoryLabelLeft, top, kHistoryLabelWidth, kHistoryRowHeight);
-        송수신이력[index] = box;
-    }
+    m_history = std::make_unique<HistoryGrid>(this, layout.historyTop, layout.historyDataWidth,
+                                              layout.historyFont, kBlue, kRed);
 
     전송 = new QPushButton(QStringLiteral("Send"), this);
     전송->setObjectName(QStringLiteral("전송"));
@@ -224,23 +191,12 @@ void ConsoleWindow::convertAll(codec::View to)
 void ConsoleWindow::renderReadOnlyBoxes()
 {
     수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
-    for (int row = 0; row < int(m_history.size()); ++row) {
-        QLineEdit* box = 송수신이력[2 * row];
-        box->setText(codec::render(m_history[row], m_view, codec::LineBreaks::AsSymbols));
-        box->setCursorPosition(0);
-    }
+    m_history->render(m_view);
 }
 
 void ConsoleWindow::클리어_Click()
 {
-    // QLineEdit::clear() records an undo step for every character it removes and keeps their
-    // memory for the box's life; these boxes are read-only, with nothing to undo.
-    for (QLineEdit* box : 송수신이력) {
-        box->setText(QString());
-        box->setToolTip({});
-    }
-    for (QByteArray& bytes : m_history)
-        bytes.clear();
+    m_history->clear();
     m_recvBytes.clear();
     수신->clear();
     송신->clear();
@@ -250,32 +206,7 @@ void ConsoleWindow::클리어_Click()
 
 void ConsoleWindow::historyUpdate(const QByteArray& sendFrame, const QByteArray& recvData)
 {
-    // A full page, or a grid that Clear emptied or nothing wrote yet, starts the page over.
-    if (HistoryPos > 39 || m_history[0].isEmpty())
-        HistoryPos = 0;
-    HistoryPos += 4;
-    const int p = HistoryPos;
-    // Each transaction takes four boxes, so its number on the page follows from the position.
-    const int HistoryNo = p / 4;
-    const QString n = QString::number(HistoryNo);
-
-    const auto appendLabel = [this](int index, const QString& label) {
-        QLineEdit* box = 송수신이력[index];
-        box->setText(box->text() + label);
-        box->setCursorPosition(0);
-    };
-    const auto appendData = [this](int index, const QColor& colour, const QByteArray& bytes) {
-        QLineEdit* box = 송수신이력[index];
-        setTextColour(box, colour);
-        QByteArray& held = m_history[index / 2];
-        held += bytes;
-        box->setText(codec::render(held, m_view, codec::LineBreaks::AsSymbols));
-        box->setCursorPosition(0);
-    };
-    appendLabel(p - 3, QStringLiteral("Send") + n + QStringLiteral(":"));
-    appendData(p - 4, kBlue, sendFrame);
-    appendLabel(p - 1, QStringLiteral("Recv") + n + QStringLiteral(":"));
-    appendData(p - 2, kRed, recvData);
+    m_history->update(sendFrame, recvData);
 }
 
 codec::View ConsoleWindow::view() const
@@ -290,7 +221,7 @@ bool ConsoleWindow::transactionRunning() const
 
 QByteArray ConsoleWindow::historyBytes(int row) const
 {
-    return m_history.at(row);
+    return m_history->bytes(row);
 }
 
 void ConsoleWindow::전송_Click()
@@ -350,8 +281,7 @@ void ConsoleWindow::transactionFinished()
         m_recvBytes = m_recvData;
         수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
         응답->setText(replyWord(classify(m_recvData), kind()));
-        historyUpdate(m_sendFrame, m_recvData);
-        noteTiming(record);
+        m_history->update(m_sendFrame, m_recvData, record.timingNote());
     }
     wrapperClosing();
 }
@@ -363,17 +293,6 @@ ExchangeRecord ConsoleWindow::logTransaction()
         services().messageBox(this, QStringLiteral("Log Disorder"), QStringLiteral("Error"),
                               g_sessionLog->lastError());
     return record;
-}
-
-void ConsoleWindow::noteTiming(const ExchangeRecord& record)
-{
-    // The label boxes append on a new page as the data boxes do, so their notes append too.
-    const QString note = record.timingNote();
-    for (const int index : {HistoryPos - 3, HistoryPos - 1}) {
-        QLineEdit* box = 송수신이력[index];
-        box->setToolTip(box->toolTip().isEmpty() ? note
-                                                 : box->toolTip() + QLatin1Char('\n') + note);
-    }
 }
 
 void ConsoleWindow::reportPortDisorder()

@@ -13,6 +13,7 @@
 // of the history tell the local time and the latency of their transactions in their tooltips.
 
 #include "codec/Codec.h"
+#include "console/HistoryGridWidget.h"
 #include "console/Transaction.h"
 #include "consoles/Consoles.h"
 #include "consoles/ExchangeRecord.h"
@@ -26,7 +27,7 @@
 #include <QString>
 #include <QWidget>
 
-#include <array>
+#include <memory>
 #include <optional>
 
 class QGroupBox;
@@ -107,7 +108,6 @@ protected:
     QPlainTextEdit* 송신;
     QPlainTextEdit* 수신;
     QLineEdit* 응답;
-    std::array<QLineEdit*, 40> 송수신이력;
     QGroupBox* Frame3;
     QRadioButton* Hexa;
     QRadioButton* ASCii;
@@ -130,8 +130,6 @@ private:
     // Writes the latest transaction to the session log; a line that cannot be written is said
     // in a box. Returns the record.
     ExchangeRecord logTransaction();
-    // Tells the time and latency of the transaction just written into the history page.
-    void noteTiming(const ExchangeRecord& record);
     void endTransaction();
 
     SerialControl* m_serial;
@@ -140,8 +138,6 @@ private:
     QByteArray m_sendFrame;
     QByteArray m_recvData;
     QByteArray m_recvBytes;                 // what 수신 shows
-    std::array<QByteArray, 20> m_history;   // what each history data box shows
-    // One past the last history box written on the page: 0, 4, ... 40.
-    int HistoryPos = 0;
+    std::unique_ptr<HistoryGrid> m_history;
     bool m_busy = false; // from a plan to the end of its transaction
 };

@@ -1,6 +1,7 @@
 #include "platform/WidgetPlacement.h"
 
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 
@@ -25,4 +26,11 @@ QSize twipsSize(int width, int height)
 void placeWidget(QWidget* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twipsRect(left, top, width, height));
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
 }
