@@ -1,6 +1,5 @@
 #include "app/CommandLine.h"
 
-#include "console/ConsoleWindow.h"
 #include "platform/DemoDevices.h"
 #include "platform/PortMap.h"
 
@@ -135,19 +134,4 @@ std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& option
     PortMap::setDevice(1, options.com1);
     PortMap::setDevice(2, options.com2);
     return {};
-}
-
-bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
-{
-    if (options.log.isEmpty())
-        return true;
-    QString why;
-    *log = SessionLog::open(options.log, &why);
-    if (!*log) {
-        WindowServices::instance().messageBox(nullptr, QStringLiteral("Log Disorder"),
-                                              QStringLiteral("Error"), why);
-        return false;
-    }
-    ConsoleWindow::setSessionLog(log->get());
-    return true;
 }

@@ -3,7 +3,6 @@
 // simulated devices answering on them (--demo, --demo-reply, --demo-delay), and the session log
 // (--log).
 
-#include "platform/SessionLog.h"
 #include "platform/SimulatedDevice.h"
 
 #include <QString>
@@ -37,8 +36,3 @@ QString commandLineHelp();
 // Maps ports 1 and 2 as the command line says. In demo mode it starts the two simulated devices
 // the ports are mapped to; they must live as long as any window may open a port.
 std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& options);
-
-// Opens the session log --log names and hands it to the consoles (none when it names none). A log
-// that cannot be opened is said in a message box and false comes back: the program then ends
-// before any window shows, as a record asked for must never be silently missing.
-bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log);

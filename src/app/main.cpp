@@ -2,6 +2,7 @@
 // it is first shown. It ends at END or when its last window closes.
 
 #include "app/CommandLine.h"
+#include "app/SessionLogStart.h"
 #include "app/WindowRegistry.h"
 #include "commands/Commands.h"
 #include "commands/ExitStatus.h"

@@ -4,6 +4,7 @@
 
 #include "ConsoleHarness.h"
 #include "app/CommandLine.h"
+#include "app/SessionLogStart.h"
 #include "console/ProgramState.h"
 #include "consoles/dedicated/DedicatedWindow.h"
 #include "consoles/loader/LoaderWindow.h"

@@ -1,0 +1,19 @@
+#include "app/SessionLogStart.h"
+
+#include "console/ConsoleWindow.h"
+#include "platform/WindowServices.h"
+
+bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
+{
+    if (options.log.isEmpty())
+        return true;
+    QString why;
+    *log = SessionLog::open(options.log, &why);
+    if (!*log) {
+        WindowServices::instance().messageBox(nullptr, QStringLiteral("Log Disorder"),
+                                              QStringLiteral("Error"), why);
+        return false;
+    }
+    ConsoleWindow::setSessionLog(log->get());
+    return true;
+}

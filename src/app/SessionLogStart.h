@@ -1,0 +1,12 @@
+#pragma once
+// The desktop program's session log, as --log asks for it.
+
+#include "app/CommandLine.h"
+#include "platform/SessionLog.h"
+
+#include <memory>
+
+// Opens the session log --log names and hands it to the consoles (none when it names none). A log
+// that cannot be opened is said in a message box and false comes back: the program then ends
+// before any window shows, as a record asked for must never be silently missing.
+bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log);
