@@ -3,8 +3,11 @@
 // reason; in a window one "Port Disorder" box with the same reason), or, where the line misbehaves
 // without failing, with no more than the window's bytes read. Either way the port is closed, no
 // descriptor is left open, and the next Send on the port reads its own reply and nothing else.
+// The port failures end rs232c send the same way: status 4 and one line with the reason on
+// standard error, the lock released, and the next send on the port answered.
 
 #include "AsOrdinaryUser.h"
+#include "CommandProcess.h"
 #include "Exchanger.h"
 #include "HexBytes.h"
 #include "PortHolder.h"
@@ -167,6 +170,8 @@ class FaultMatrixTest : public QObject {
 private slots:
     void endsCleanly_data();
     void endsCleanly();
+    void sendCommandEndsCleanly_data();
+    void sendCommandEndsCleanly();
 
 private:
     void provoke(Fault fault, Exchanger& exchanger, Line& line, ConsoleRequest request);
@@ -419,6 +424,102 @@ void FaultMatrixTest::nextSendWorks(Exchanger& exchanger, Line& line, ConsoleKin
     QCOMPARE(exchanger.transaction().state(), Transaction::State::Finished);
     QCOMPARE(exchanger.transaction().reply(), reply);
     QVERIFY(!exchanger.port().portOpen());
+}
+
+void FaultMatrixTest::sendCommandEndsCleanly_data()
+{
+    QTest::addColumn<int>("index");
+    for (int index = 0; index < int(std::size(kCases)); ++index) {
+        if (kCases[index].failure)
+            QTest::addRow("%s", kCases[index].name) << index;
+    }
+}
+
+// The command is another process: it meets the holder, the mode bits and the line as a program
+// of an ordinary user does (the child leaves root when the test runs as root).
+void FaultMatrixTest::sendCommandEndsCleanly()
+{
+    QFETCH(int, index);
+    const Case& row = kCases[index];
+    const bool ordinaryUser =
+        row.fault == Fault::ExclusiveHolder || row.fault == Fault::PermissionDenied;
+    if (ordinaryUser && ::geteuid() == 0 && !AsOrdinaryUser().active())
+        QSKIP("cannot leave root, which passes TIOCEXCL and every permission check");
+    const bool byHand = row.fault == Fault::VanishWhileWriting || row.fault == Fault::OutputStalled;
+    Line line;
+    if (byHand)
+        line.pty = std::make_unique<PtyPair>();
+    else
+        line.device = std::make_unique<SimulatedDevice>();
+    const QString path = line.path();
+    const QByteArray encoded = QFile::encodeName(path);
+    const QStringList sendFault = {"send",
+                                   "--console",
+                                   consoleName(row.console),
+                                   "--device",
+                                   path,
+                                   row.fault == Fault::OutputStalled ||
+                                           row.fault == Fault::VanishWhileWriting
+                                       ? QString(kLargeFrame, u'S')
+                                       : QStringLiteral("FAULT")};
+    QProcess send;
+    if (ordinaryUser && ::geteuid() == 0)
+        send.setChildProcessModifier([] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(126);
+        });
+    std::unique_ptr<PortHolder> holder;
+    switch (row.fault) {
+    case Fault::LockHeld:
+    case Fault::ExclusiveHolder:
+        holder = std::make_unique<PortHolder>(
+            row.fault == Fault::LockHeld ? PortHolder::How::Locked : PortHolder::How::Exclusive,
+            path);
+        QVERIFY(holder->holding());
+        QCOMPARE(::chmod(encoded.constData(), 0666), 0);
+        startCommand(send, sendFault);
+        break;
+    case Fault::PermissionDenied:
+        QCOMPARE(::chmod(encoded.constData(), 0), 0);
+        startCommand(send, sendFault);
+        break;
+    case Fault::VanishWhileWriting:
+        startCommand(send, sendFault);
+        QVERIFY(!readFor(line.farEnd(), 4096, 10000).isEmpty());
+        line.pty->closeFarEnd();
+        break;
+    case Fault::VanishWhileReplying:
+        line.device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+        startCommand(send, sendFault);
+        QTRY_COMPARE_WITH_TIMEOUT(line.device->frames().size(), 1, 10000);
+        line.device->send(hex("06") + "PART");
+        QTest::qWait(50);
+        line.device->vanish();
+        break;
+    default:
+        startCommand(send, sendFault);
+        break;
+    }
+    const CommandResult result = resultOf(send);
+    if (holder)
+        QVERIFY(holder->release());
+    QCOMPARE(result.status, 4);
+    const QStringList errors = QString::fromUtf8(result.err).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].startsWith("rs232c: Port Disorder: ") &&
+                 errors[0].contains(QLatin1String(row.reason)),
+             qPrintable(errors[0]));
+    QVERIFY(!lockFileExists(path));
+
+    // The next send on the port gets its own answer.
+    if (line.pty || row.failure == SerialError::Kind::Vanished)
+        line.renew();
+    else
+        QCOMPARE(::chmod(encoded.constData(), 0600), 0);
+    const CommandResult next =
+        runCommand({"send", "--console", "loader", "--device", line.path(), "NEXT"});
+    QCOMPARE(next.status, 0);
+    QCOMPARE(line.device->frames().size(), 1);
 }
 
 int main(int argc, char** argv)
