@@ -24,15 +24,6 @@
 
 namespace {
 
-std::unique_ptr<ConsoleWindow> makeConsole(const QString& form)
-{
-    if (form == QLatin1String("Form3"))
-        return std::make_unique<DedicatedWindow>();
-    if (form == QLatin1String("Form4"))
-        return std::make_unique<UserDefWindow>();
-    return std::make_unique<LoaderWindow>();
-}
-
 // The tooltip a record's exchange should leave on its label boxes, made from the log line alone.
 QString expectedNote(const QJsonObject& record)
 {

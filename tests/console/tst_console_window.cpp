@@ -28,15 +28,6 @@
 
 namespace {
 
-std::unique_ptr<ConsoleWindow> makeConsole(const QString& form)
-{
-    if (form == QLatin1String("Form3"))
-        return std::make_unique<DedicatedWindow>();
-    if (form == QLatin1String("Form4"))
-        return std::make_unique<UserDefWindow>();
-    return std::make_unique<LoaderWindow>();
-}
-
 // A console of the form named, not shown.
 struct Console : ConsoleControls {
     explicit Console(const QString& form = QStringLiteral("Form2"))

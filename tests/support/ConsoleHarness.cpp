@@ -1,12 +1,24 @@
 #include "ConsoleHarness.h"
 
 #include "console/ProgramState.h"
+#include "consoles/dedicated/DedicatedWindow.h"
+#include "consoles/loader/LoaderWindow.h"
+#include "consoles/userdef/UserDefWindow.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+
+std::unique_ptr<ConsoleWindow> makeConsole(const QString& form)
+{
+    if (form == QLatin1String("Form3"))
+        return std::make_unique<DedicatedWindow>();
+    if (form == QLatin1String("Form4"))
+        return std::make_unique<UserDefWindow>();
+    return std::make_unique<LoaderWindow>();
+}
 
 std::array<QLineEdit*, 40> historyBoxes(QWidget* window)
 {

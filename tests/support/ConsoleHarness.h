@@ -37,6 +37,9 @@ template <typename T> T* child(QWidget* window, const QString& name)
     return window->findChild<T*>(name);
 }
 
+// A console window of the form named (Form2, Form3 or Form4), not shown.
+std::unique_ptr<ConsoleWindow> makeConsole(const QString& form);
+
 // The 40 boxes of 송수신이력 by their index property.
 std::array<QLineEdit*, 40> historyBoxes(QWidget* window);
 
