@@ -235,8 +235,9 @@ PlanStep readStep(const QJsonValue& value, const QString& path, const Line& line
     if (step.contains(u"expect"))
         read.expect = readExpectation(step[u"expect"], at("expect"));
     if (step.contains(u"name"))
-        read.name = text(step[u"name"], at("name"));
-    else
+        read.name = text(step[u"name"], at("name")).trimmed();
+    // A step needs a name to be found by in the output and the report.
+    if (read.name.isEmpty())
         read.name = QStringLiteral("%1 %2%3").arg(
             consoleText, hex ? QStringLiteral("hex ") : QString(), message.toString());
     return read;

@@ -35,7 +35,7 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
             {"console": "dedicated", "hex": "41 42", "bcc": true, "port": 1, "baud": 128000,
              "repeat": 3, "interval_ms": 20, "name": "R",
              "expect": {"class": "NAK", "reply_hex": "1504", "max_latency_ms": 2.5}},
-            {"console": "userdef", "message": "", "header": "NONE", "bcc1": "SUM_2",
+            {"console": "userdef", "message": "", "name": " ", "header": "NONE", "bcc1": "SUM_2",
              "tail": "ETX(03)", "expect": {"reply_hex": "", "comment": "silent"}}
         ]})json");
     QVERIFY2(std::holds_alternative<Plan>(reading), qPrintable(refusalOf(reading)));
@@ -67,7 +67,7 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
     QCOMPARE(dedicated.expect.maxLatency, std::optional(std::chrono::microseconds(2500)));
 
     const PlanStep& userDef = plan.steps[2];
-    QCOMPARE(userDef.name, "userdef ");
+    QCOMPARE(userDef.name, "userdef "); // a blank name is none
     QCOMPARE(userDef.exchange.usedPort(), 2);
     QCOMPARE(userDef.exchange.baud, 9600);
     QCOMPARE(userDef.exchange.request.selections.header, "NONE");
