@@ -59,7 +59,10 @@ PortsWindow::PortsWindow(QWidget* parent, Lister lister, const QString& byIdFold
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
-    m_list->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the list for the path and the buttons rather than walking its cells.
+    m_list->setTabKeyNavigation(false);
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_list->horizontalHeader()->setSectionResizeMode(Access, QHeaderView::Stretch);
 
     m_path = new QLineEdit(this);
     m_path->setObjectName(QStringLiteral("DevicePath"));
@@ -176,7 +179,6 @@ void PortsWindow::refresh()
         for (int column = 0; column < Columns; ++column)
             m_list->setItem(row, column, new QTableWidgetItem(cells[column]));
     }
-    m_list->resizeColumnsToContents();
     m_path->setText(selected);
 }
 

@@ -174,17 +174,14 @@ void SettingsWindow::showPortDevices()
 {
     QStringList shortNames;
     for (int port = 1; port <= 2; ++port) {
+        // The device as people say it, under /dev (ttyUSB0, pts/3), a link by where it leads;
+        // one that is not there by its own name.
         const QString device = PortMap::device(port);
-        // The name under /dev, as people say it (ttyUSB0, pts/3); a stable name by its own.
-        QString name = device;
-        for (const QString& folder :
-             {QStringLiteral("/dev/serial/by-id/"), QStringLiteral("/dev/")}) {
-            if (name.startsWith(folder)) {
-                name = name.mid(folder.size());
-                break;
-            }
-        }
-        if (!QFileInfo::exists(device))
+        const QString real = QFileInfo(device).canonicalFilePath();
+        QString name = real.isEmpty() ? QFileInfo(device).fileName() : real;
+        if (name.startsWith(QLatin1String("/dev/")))
+            name = name.mid(5);
+        if (real.isEmpty())
             name += QStringLiteral(" (missing)");
         shortNames << QStringLiteral("com%1 %2").arg(port).arg(name);
     }

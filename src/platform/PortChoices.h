@@ -1,6 +1,6 @@
 #pragma once
 // The user's choice of device for com1 and com2, kept between runs in the per-user settings
-// (~/.config/rs232c-tester/rs232c-tester.conf). A device is kept by its stable
+// (~/.config/rs232c-tester/rs232c-tester.ini). A device is kept by its stable
 // /dev/serial/by-id name where it has one, so the choice follows an adapter into another USB
 // socket. A kept device that is gone stays kept and shows as missing: another device never
 // takes its place silently.
