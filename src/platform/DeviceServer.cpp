@@ -187,6 +187,8 @@ void DeviceServer::receive(const char* bytes, qsizetype count, Clock::time_point
     {
         const std::lock_guard lock(m_mutex);
         m_received.append(bytes, count);
+        if (m_received.size() > SimulatedDevice::kKeptBytes)
+            m_received.remove(0, m_received.size() - SimulatedDevice::kKeptBytes);
     }
     m_lastByte = now;
     for (qsizetype i = 0; i < count; ++i) {
@@ -208,6 +210,8 @@ void DeviceServer::complete(Clock::time_point now)
     {
         const std::lock_guard lock(m_mutex);
         m_frames.append(event.frame);
+        if (m_frames.size() > SimulatedDevice::kKeptFrames)
+            m_frames.removeFirst();
         // A device on its way out answers nothing more.
         if (m_leaving)
             return;

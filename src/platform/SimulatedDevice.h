@@ -82,7 +82,11 @@ public:
     // is none of these.
     static bool parseMode(const QString& text, Behaviour* behaviour);
 
-    // Everything received so far, and the frames it was split into.
+    // What was received so far and the frames it was split into, for a test to look at: the
+    // last kKeptBytes bytes and kKeptFrames frames, so that a device serving for days (a demo,
+    // rs232c simulate) does not grow without end.
+    static constexpr qsizetype kKeptBytes = 1024 * 1024;
+    static constexpr qsizetype kKeptFrames = 10'000;
     QByteArray received() const;
     QList<QByteArray> frames() const;
     void clearReceived();

@@ -64,7 +64,7 @@ private slots:
     void delayHoldsEveryReply();
     void parseMode_data();
     void parseMode();
-    void receivedKeepsEveryByteUntilCleared();
+    void receivedKeepsTheLatestBytesUntilCleared();
     void sendWritesUnasked();
     void programMayCloseAndReopen();
     void vanishHangsUpTheProgramSide();
@@ -234,7 +234,7 @@ void SimulatedDeviceTest::parseMode()
     QCOMPARE(behaviour.delayMs, 25);
 }
 
-void SimulatedDeviceTest::receivedKeepsEveryByteUntilCleared()
+void SimulatedDeviceTest::receivedKeepsTheLatestBytesUntilCleared()
 {
     SimulatedDevice device;
     ProgramSide program(device.devicePath());
@@ -251,6 +251,13 @@ void SimulatedDeviceTest::receivedKeepsEveryByteUntilCleared()
     program.write(hex("0504"));
     QCOMPARE(program.read(1, 5000), hex("06"));
     QCOMPARE(device.received(), hex("0504"));
+
+    // A device serving for long keeps only the latest of it.
+    device.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    const QByteArray flood = QByteArray(SimulatedDevice::kKeptBytes, 'x') + "END";
+    program.write(flood);
+    QTRY_VERIFY(device.received().endsWith("END"));
+    QCOMPARE(device.received().size(), SimulatedDevice::kKeptBytes);
 }
 
 void SimulatedDeviceTest::sendWritesUnasked()
