@@ -93,19 +93,14 @@ bool Transaction::step()
             return true;
         case State::Receiving: {
             const QByteArray chunk = m_port.input();
-            if (m_reply.isEmpty() && !chunk.isEmpty())
-                m_latency = sinceFrameLeft();
-            m_reply += chunk;
+            collect(chunk);
             ++m_polls;
             const bool atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
             if (m_polls < m_plan.rule.polls && !atEot)
                 return true;
             for (int read = 0; read < m_plan.rule.extraReads; ++read) {
                 m_port.waitForInput(kExtraReadWaitMs);
-                const QByteArray extra = m_port.input();
-                if (m_reply.isEmpty() && !extra.isEmpty())
-                    m_latency = sinceFrameLeft();
-                m_reply += extra;
+                collect(m_port.input());
             }
             m_windowLength = sinceFrameLeft();
             closePort();
@@ -148,6 +143,13 @@ void Transaction::fail(const SerialError& error)
         m_windowLength = sinceFrameLeft();
     closePort();
     m_state = State::Failed;
+}
+
+void Transaction::collect(const QByteArray& bytes)
+{
+    if (m_reply.isEmpty() && !bytes.isEmpty())
+        m_latency = sinceFrameLeft();
+    m_reply += bytes;
 }
 
 std::chrono::microseconds Transaction::sinceFrameLeft() const

@@ -87,6 +87,8 @@ signals:
 private:
     void fail(const SerialError& error);
     void closePort();
+    // Adds read bytes to the reply; the first of them sets the latency.
+    void collect(const QByteArray& bytes);
     std::chrono::microseconds sinceFrameLeft() const;
     void scheduleNext();
     void onTimer();
