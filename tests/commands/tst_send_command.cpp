@@ -118,6 +118,9 @@ void TestSendCommand::refusedCommandLinesSendNothing_data()
         << QStringList{"--console", "userdef", "--header", "STX", "X"} << 64 << "--header";
     QTest::newRow("repeat 0") << QStringList{"--console", "loader", "--repeat", "0", "X"} << 64
                               << "--repeat";
+    QTest::newRow("repeat past a plan's limit")
+        << QStringList{"--console", "loader", "--repeat", "2147483648", "X"} << 64
+        << "--repeat needs a whole number from 1 to 1000000";
     QTest::newRow("demo and a device")
         << QStringList{"--demo", "--console", "loader", "X"} << 64 << "--device";
     QTest::newRow("log that cannot be opened")
