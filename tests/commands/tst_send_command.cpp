@@ -155,9 +155,12 @@ void TestSendCommand::logLinesHoldTheExactBytes()
     earlier.write("an earlier session\n");
     earlier.close();
 
+    // The device named as people say it, under /dev; the records hold the path that was opened.
+    QVERIFY(m_device.devicePath().startsWith("/dev/"));
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    const CommandResult result = runCommand(onDevice(
-        {"--console", "loader", "--json", "--log", logPath, "--repeat", "2", "--hex", "00FF"}));
+    const CommandResult result =
+        runCommand({"send", "--device", m_device.devicePath().mid(5), "--console", "loader",
+                    "--json", "--log", logPath, "--repeat", "2", "--hex", "00FF"});
     const QDateTime after = QDateTime::currentDateTimeUtc();
     QCOMPARE(result.status, 0);
 
