@@ -1,8 +1,9 @@
 #pragma once
 // What every fuzz target shares: a broken invariant aborts, so libFuzzer keeps the input as a
-// crash, and the two ways a target turns its input into a text.
+// crash, the two ways a target turns its input into a text, and the characters of a text.
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -38,6 +39,22 @@ inline QString utf16Text(const std::uint8_t* data, std::size_t size)
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8));
     return text;
+}
+
+// The characters of a text as the codec counts them: a surrogate pair as one, a lone surrogate
+// as itself (QString::toUcs4 would make it U+FFFD).
+inline QList<uint> characters(const QString& text)
+{
+    QList<uint> characters;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            characters.append(QChar::surrogateToUcs4(text[i], text[i + 1]));
+            ++i;
+        } else {
+            characters.append(text[i].unicode());
+        }
+    }
+    return characters;
 }
 
 } // namespace fuzz

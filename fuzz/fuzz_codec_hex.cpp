@@ -76,7 +76,7 @@ void checkBytesComeBack(QByteArrayView bytes)
 
 void checkText(const QString& text)
 {
-    const QList<uint> characters = text.toUcs4();
+    const QList<uint> characters = fuzz::characters(text);
     const auto expected = readDigits(characters);
     try {
         const QByteArray bytes = HexConvert(text);

@@ -65,7 +65,7 @@ void checkRefusal(const QList<uint>& characters, const CodecError& error)
 
 void checkText(const QString& text)
 {
-    const QList<uint> characters = text.toUcs4();
+    const QList<uint> characters = fuzz::characters(text);
     QByteArray bytes;
     try {
         bytes = textToBytes(text);

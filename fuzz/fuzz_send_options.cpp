@@ -47,6 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const SendRequest& request = std::get<SendRequest>(read);
     require(request.repeat >= 1 && request.intervalMs >= 0, "a repeat and an interval that run");
+    require(request.repeat <= ExchangeChecks::kMaxRepeat &&
+                request.intervalMs <= ExchangeChecks::kMaxIntervalMs,
+            "the limits of a plan's step");
     require(request.exchange.usedPort() == 1 || request.exchange.usedPort() == 2, "port 1 or 2");
     ProgramState state;
     request.exchange.apply(state);

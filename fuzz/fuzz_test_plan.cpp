@@ -18,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const PlanStep& step : plan.steps) {
         require(!step.name.isEmpty(), "every step has a name to report");
         require(step.repeat >= 1 && step.intervalMs >= 0, "a repeat and an interval that run");
+        require(step.repeat <= ExchangeChecks::kMaxRepeat &&
+                    step.intervalMs <= ExchangeChecks::kMaxIntervalMs,
+                "the limits of send's options");
+        require(!step.expect.maxLatency || step.expect.maxLatency->count() >= 1,
+                "a latency limit an exchange can meet");
         ProgramState state;
         step.exchange.apply(state);
         try {

@@ -190,7 +190,7 @@ void PortsWindow::assign(int port, const QString& device)
 
 void PortsWindow::showAccessHint()
 {
-    const QString device = m_path->text().trimmed();
+    const QString device = PortMap::devicePath(m_path->text().trimmed());
     if (!device.isEmpty() && QFileInfo::exists(device) && SerialSystem::accessDenied(device))
         m_hint->setText(QStringLiteral("You may not open %1. %2")
                             .arg(device, SerialSystem::accessHint(device)));

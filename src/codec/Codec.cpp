@@ -4,11 +4,9 @@
 
 #include <QList>
 
-namespace codec
-{
+namespace codec {
 
-namespace
-{
+namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr char kCr = '\r';
@@ -45,8 +43,9 @@ QString characterText(char32_t c)
     return QString::fromUcs4(&c, 1);
 }
 
-// How a message names a character: the invisible ones by a word, the rest as themselves with
-// their code point, so "é" and "e" cannot be confused in a message box.
+// How a message names a character: the invisible ones by a word or their code point alone (a
+// control character, a lone surrogate), the rest as themselves with their code point, so "é"
+// and "e" cannot be confused in a message box.
 QString describe(char32_t c)
 {
     if (c == U' ')
@@ -57,7 +56,7 @@ QString describe(char32_t c)
         return QStringLiteral("line break");
     const QString code =
         QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
-    if (c < 0x20 || c == 0x7F)
+    if (c < 0x20 || c == 0x7F || QChar::isSurrogate(c))
         return code;
     return QStringLiteral("\"%1\" (%2)").arg(characterText(c), code);
 }
@@ -76,6 +75,24 @@ QByteArray checkDigits(qint64 value)
     if (value >= 0 && value < 16)
         return QByteArray(1, kHexDigits[value]);
     return twoDigits(value);
+}
+
+// The characters of a text. A surrogate that is not half of a pair stays itself, where
+// QString::toUcs4 would make it U+FFFD, so a refusal names the character the text holds.
+QList<char32_t> codePoints(QStringView text)
+{
+    QList<char32_t> characters;
+    characters.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            characters.append(QChar::surrogateToUcs4(c, text[i + 1]));
+            ++i;
+        } else {
+            characters.append(c.unicode());
+        }
+    }
+    return characters;
 }
 
 void appendCodePoint(QString& text, char32_t c)
@@ -105,7 +122,7 @@ QString AscConvert(QByteArrayView bytes)
 
 QByteArray HexConvert(QStringView hexText)
 {
-    const QList<uint> characters = hexText.toUcs4();
+    const QList<char32_t> characters = codePoints(hexText);
     QByteArray bytes;
     bytes.reserve(characters.size() / 2 + 1);
     int high = -1;
@@ -197,7 +214,7 @@ QString bytesToText(QByteArrayView bytes, LineBreaks lineBreaks)
 
 QByteArray textToBytes(QStringView text)
 {
-    const QList<uint> characters = text.toUcs4();
+    const QList<char32_t> characters = codePoints(text);
     QByteArray bytes;
     bytes.reserve(characters.size());
     for (qsizetype i = 0; i < characters.size(); ++i) {
@@ -227,6 +244,21 @@ QByteArray textToBytes(QStringView text)
         }
     }
     return bytes;
+}
+
+QString withControlPictures(QStringView text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20)
+            appendCodePoint(shown, kControlPictures + c.unicode());
+        else if (c.unicode() == 0x7F)
+            appendCodePoint(shown, kDeletePicture);
+        else
+            shown.append(c);
+    }
+    return shown;
 }
 
 QString render(QByteArrayView bytes, View view, LineBreaks lineBreaks)

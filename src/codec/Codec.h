@@ -59,6 +59,10 @@ QString bytesToText(QByteArrayView bytes, LineBreaks lineBreaks);
 // CR LF. A character code page 949 cannot encode throws CodecError.
 QByteArray textToBytes(QStringView text);
 
+// The text with its control characters (codes 0 to 31 and 127) as the control pictures the
+// character view shows, so that a name or a path printed to a terminal cannot act on it.
+QString withControlPictures(QStringView text);
+
 enum class View { Characters, HexDigits };
 
 // bytesToText or AscConvert, by view.

@@ -32,13 +32,6 @@ QString baud(qint64 rate)
     return QStringLiteral("%1 is not one of the rates %2").arg(rate).arg(rates.join(u", "));
 }
 
-QString port(qint64 port)
-{
-    if (port == 1 || port == 2)
-        return {};
-    return QStringLiteral("%1 is no port: 1 or 2").arg(port);
-}
-
 QString selections(const UserDefSelections& selections, QString* option)
 {
     ProgramState scratch;

@@ -25,9 +25,12 @@ struct ExchangeSetup {
 
 namespace ExchangeChecks {
 
+// The most exchanges one send or one step runs, and the longest pause between two of them.
+inline constexpr int kMaxRepeat = 1'000'000;
+inline constexpr int kMaxIntervalMs = 3'600'000;
+
 // Each check gives the refusal's text, empty when the value is fine.
 QString baud(qint64 rate);
-QString port(qint64 port);
 // A User Define selection text the lists would not accept; option is set to the one at fault
 // (header, bcc1, tail or bcc2).
 QString selections(const UserDefSelections& selections, QString* option);

@@ -3,6 +3,7 @@
 #include "codec/Codec.h"
 #include "commands/Expectation.h"
 
+#include <QStringList>
 #include <QXmlStreamWriter>
 
 namespace {
@@ -19,7 +20,8 @@ Counts count(const QList<StepResult>& steps)
     Counts counts;
     for (const StepResult& step : steps) {
         counts.failures += step.status == StepResult::Status::Failed;
-        counts.errors += step.status == StepResult::Status::Error;
+        counts.errors += step.status == StepResult::Status::Error ||
+                         step.status == StepResult::Status::Interrupted;
         counts.skipped += step.status == StepResult::Status::NotRun;
         counts.seconds += step.seconds;
     }
@@ -35,45 +37,66 @@ void writeCounts(QXmlStreamWriter& xml, qsizetype tests, const Counts& counts)
     xml.writeAttribute(QStringLiteral("time"), QString::number(counts.seconds, 'f', 6));
 }
 
+// XML holds no control characters: they go in as the pictures the consoles show them by.
+QString xmlText(const QString& text)
+{
+    return codec::withControlPictures(text);
+}
+
 // The facts a person needs to see why: both sides, and the bytes on the line.
 QString details(const StepResult& step)
 {
-    QString text = QStringLiteral("expected: %1\n").arg(step.expected);
+    QStringList lines{QStringLiteral("expected: %1").arg(step.expected)};
     if (step.last) {
-        text += QStringLiteral("actual: %1\nframe_hex: %2\nreply_hex: %3\nexchange: %4 of the "
-                               "step, at %5\n")
-                    .arg(Expectation::describe(*step.last), codec::AscConvert(step.last->frame),
-                         codec::AscConvert(step.last->reply))
-                    .arg(step.exchanges)
-                    .arg(step.last->timeText());
+        lines << QStringLiteral("actual: %1").arg(Expectation::describe(*step.last))
+              << QStringLiteral("frame_hex: %1").arg(codec::AscConvert(step.last->frame))
+              << QStringLiteral("reply_hex: %1").arg(codec::AscConvert(step.last->reply))
+              << QStringLiteral("exchange: %1 of the step, at %2")
+                     .arg(step.exchanges)
+                     .arg(step.last->timeText());
     }
+    QString text;
+    for (const QString& line : lines)
+        text += xmlText(line) + QLatin1Char('\n');
     return text;
+}
+
+// The type of a failure or an error: what made the step end without passing.
+QString problemType(const StepResult& step)
+{
+    if (step.status == StepResult::Status::Failed)
+        return QStringLiteral("mismatch");
+    if (step.status == StepResult::Status::Interrupted)
+        return QStringLiteral("interrupted");
+    return step.last && step.last->outcome == ExchangeRecord::Outcome::PortFailure
+               ? QStringLiteral("port_failure")
+               : QStringLiteral("log_failure");
 }
 
 void writeCase(QXmlStreamWriter& xml, const QString& suiteName, const StepResult& step)
 {
     xml.writeStartElement(QStringLiteral("testcase"));
     xml.writeAttribute(QStringLiteral("name"),
-                       QStringLiteral("%1 %2").arg(step.number).arg(step.name));
-    xml.writeAttribute(QStringLiteral("classname"), suiteName);
+                       xmlText(QStringLiteral("%1 %2").arg(step.number).arg(step.name)));
+    xml.writeAttribute(QStringLiteral("classname"), xmlText(suiteName));
     xml.writeAttribute(QStringLiteral("time"), QString::number(step.seconds, 'f', 6));
     switch (step.status) {
     case StepResult::Status::Passed:
         break;
     case StepResult::Status::Failed:
-    case StepResult::Status::Error: {
+    case StepResult::Status::Error:
+    case StepResult::Status::Interrupted: {
         const bool failed = step.status == StepResult::Status::Failed;
         xml.writeStartElement(failed ? QStringLiteral("failure") : QStringLiteral("error"));
-        xml.writeAttribute(QStringLiteral("message"), step.why);
-        xml.writeAttribute(QStringLiteral("type"),
-                           failed ? QStringLiteral("mismatch") : QStringLiteral("port_failure"));
+        xml.writeAttribute(QStringLiteral("message"), xmlText(step.why));
+        xml.writeAttribute(QStringLiteral("type"), problemType(step));
         xml.writeCharacters(details(step));
         xml.writeEndElement();
         break;
     }
     case StepResult::Status::NotRun:
         xml.writeStartElement(QStringLiteral("skipped"));
-        xml.writeAttribute(QStringLiteral("message"), step.why);
+        xml.writeAttribute(QStringLiteral("message"), xmlText(step.why));
         xml.writeEndElement();
         break;
     }
@@ -90,10 +113,10 @@ void writeJUnitReport(QIODevice& device, const QString& suiteName, const QDateTi
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), suiteName);
+    xml.writeAttribute(QStringLiteral("name"), xmlText(suiteName));
     writeCounts(xml, steps.size(), counts);
     xml.writeStartElement(QStringLiteral("testsuite"));
-    xml.writeAttribute(QStringLiteral("name"), suiteName);
+    xml.writeAttribute(QStringLiteral("name"), xmlText(suiteName));
     writeCounts(xml, steps.size(), counts);
     xml.writeAttribute(QStringLiteral("timestamp"), startedAt.toUTC().toString(Qt::ISODate));
     for (const StepResult& step : steps)

@@ -30,8 +30,8 @@ const QStringList kConsoleOptions = {
     QStringLiteral("port"), QStringLiteral("baud"), QStringLiteral("bcc"), QStringLiteral("header"),
     QStringLiteral("bcc1"), QStringLiteral("tail"), QStringLiteral("bcc2")};
 
-constexpr qint64 kMaxRepeat = 1'000'000;
-constexpr qint64 kMaxIntervalMs = 3'600'000;
+// A latency is measured in whole microseconds, so a smaller limit could never be met.
+constexpr double kMinLatencyMs = 0.001;
 constexpr double kMaxLatencyMs = 3'600'000;
 
 struct Refusal {
@@ -107,7 +107,10 @@ qint64 wholeNumber(const QJsonValue& value, const QString& path, qint64 min, qin
     if (!value.isDouble() || number != std::floor(number))
         wrongType(value, path, QStringLiteral("a whole number"));
     if (number < double(min) || number > double(max))
-        refuse(path, QStringLiteral("%1 is out of range: %2 to %3").arg(number).arg(min).arg(max));
+        refuse(path, QStringLiteral("%1 is out of range: %2 to %3")
+                         .arg(number, 0, 'g', QLocale::FloatingPointShortest)
+                         .arg(min)
+                         .arg(max));
     return qint64(number);
 }
 
@@ -175,10 +178,11 @@ Expectation readExpectation(const QJsonValue& value, const QString& path)
         if (!limit.isDouble())
             wrongType(limit, where, QStringLiteral("a number"));
         const double ms = limit.toDouble();
-        if (ms <= 0 || ms > kMaxLatencyMs)
-            refuse(
-                where,
-                QStringLiteral("%1 is out of range: above 0, up to %2").arg(ms).arg(kMaxLatencyMs));
+        if (ms < kMinLatencyMs || ms > kMaxLatencyMs)
+            refuse(where, QStringLiteral("%1 is out of range: %2 to %3")
+                              .arg(ms, 0, 'g', QLocale::FloatingPointShortest)
+                              .arg(kMinLatencyMs, 0, 'f', 3)
+                              .arg(kMaxLatencyMs, 0, 'f', 0));
         expectation.maxLatency = std::chrono::microseconds(std::llround(ms * 1000));
     }
     return expectation;
@@ -228,10 +232,11 @@ PlanStep readStep(const QJsonValue& value, const QString& path, const Line& line
     exchange.request.message = bytes(message, at(messageKey), hex);
 
     if (step.contains(u"repeat"))
-        read.repeat = int(wholeNumber(step[u"repeat"], at("repeat"), 1, kMaxRepeat));
+        read.repeat =
+            int(wholeNumber(step[u"repeat"], at("repeat"), 1, ExchangeChecks::kMaxRepeat));
     if (step.contains(u"interval_ms"))
-        read.intervalMs =
-            int(wholeNumber(step[u"interval_ms"], at("interval_ms"), 0, kMaxIntervalMs));
+        read.intervalMs = int(wholeNumber(step[u"interval_ms"], at("interval_ms"), 0,
+                                          ExchangeChecks::kMaxIntervalMs));
     if (step.contains(u"expect"))
         read.expect = readExpectation(step[u"expect"], at("expect"));
     if (step.contains(u"name"))

@@ -1,5 +1,6 @@
 #include "commands/RunCommand.h"
 
+#include "codec/Codec.h"
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSession.h"
 #include "commands/ExitStatus.h"
@@ -36,14 +37,17 @@ QString statusName(StepResult::Status status)
         return QStringLiteral("failed");
     case StepResult::Status::Error:
         return QStringLiteral("error");
+    case StepResult::Status::Interrupted:
+        return QStringLiteral("interrupted");
     case StepResult::Status::NotRun:
         break;
     }
     return QStringLiteral("not_run");
 }
 
-// Runs the step's exchanges until one does not meet the expectation, the port fails or a signal
-// comes.
+// Runs the step's exchanges until one does not meet the expectation, the port fails, the log
+// fails or a signal comes. No exchange begins after a signal, so a step cut by one before its
+// first exchange put nothing on the line.
 StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState& state)
 {
     StepResult result;
@@ -53,8 +57,12 @@ StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState&
     QElapsedTimer clock;
     clock.start();
     for (int count = 0; count < step.repeat; ++count) {
-        if (count > 0 && !session.pause(step.intervalMs))
+        if (!session.pause(count > 0 ? step.intervalMs : 0)) {
+            result.status =
+                count > 0 ? StepResult::Status::Interrupted : StepResult::Status::NotRun;
+            result.why = endedBySignal(session.caughtSignal());
             break;
+        }
         const ExchangeRecord record = session.exchange(step.exchange, state);
         result.exchanges = count + 1;
         result.last = record;
@@ -63,29 +71,43 @@ StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState&
             result.why = QStringLiteral("Port Disorder: %1").arg(record.error);
             break;
         }
-        if (record.outcome == ExchangeRecord::Outcome::Replied && !step.expect.isMetBy(record)) {
+        if (record.outcome == ExchangeRecord::Outcome::Interrupted) {
+            result.status = StepResult::Status::Interrupted;
+            result.why = record.error;
+            break;
+        }
+        if (!step.expect.isMetBy(record)) {
             result.status = StepResult::Status::Failed;
             result.why = QStringLiteral("expected %1; got %2")
                              .arg(result.expected, Expectation::describe(record));
             break;
         }
-        if (!session.logError().isEmpty())
+        if (!session.logError().isEmpty()) {
+            result.status = StepResult::Status::Error;
+            result.why = QStringLiteral("the log could not be written: %1").arg(session.logError());
             break;
-    }
-    if (result.status == StepResult::Status::Passed && session.caughtSignal() != 0) {
-        result.status = StepResult::Status::NotRun;
-        result.why = endedBySignal(session.caughtSignal());
-    } else if (result.status == StepResult::Status::Passed && !session.logError().isEmpty()) {
-        result.status = StepResult::Status::NotRun;
-        result.why = QStringLiteral("the log could not be written");
+        }
     }
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
     return result;
 }
 
+// Why the steps after this one are not run; empty when they are.
+QString restNotRun(const StepResult& result, const ExchangeSession& session)
+{
+    if (result.last && result.last->outcome == ExchangeRecord::Outcome::PortFailure)
+        return QStringLiteral("not run: the port failed in step %1").arg(result.number);
+    if (session.caughtSignal() != 0)
+        return QStringLiteral("not run");
+    if (!session.logError().isEmpty())
+        return QStringLiteral("not run: the log could not be written");
+    return {};
+}
+
+// Control characters of a name or a path show as their pictures and never act on the terminal.
 QString stepLine(const StepResult& step)
 {
-    static const char* const kTags[] = {"PASS", "FAIL", "FAIL", "SKIP"};
+    static const char* const kTags[] = {"PASS", "FAIL", "FAIL", "STOP", "SKIP"};
     QString text = QStringLiteral("%1 %2 %3: ")
                        .arg(QLatin1String(kTags[int(step.status)]))
                        .arg(step.number)
@@ -96,10 +118,11 @@ QString stepLine(const StepResult& step)
     else
         text += step.why;
     if (step.exchanges > 1)
-        text += step.status == StepResult::Status::Passed
+        text += step.status == StepResult::Status::Passed ||
+                        step.status == StepResult::Status::Interrupted
                     ? QStringLiteral(" (%1 exchanges)").arg(step.exchanges)
                     : QStringLiteral(" (exchange %1)").arg(step.exchanges);
-    return text;
+    return codec::withControlPictures(text);
 }
 
 QJsonObject stepJson(const StepResult& step)
@@ -178,31 +201,32 @@ int runCommand(const QStringList& arguments)
             Output::json(stepJson(result));
         else
             Output::line(stepLine(result));
-        if (stopped.isEmpty() && result.status == StepResult::Status::Error)
-            stopped = QStringLiteral("not run: the port failed in step %1").arg(result.number);
-        else if (stopped.isEmpty() && session.caughtSignal() != 0)
-            stopped = QStringLiteral("not run");
-        else if (stopped.isEmpty() && !session.logError().isEmpty())
-            stopped = QStringLiteral("not run: the log could not be written");
+        if (stopped.isEmpty())
+            stopped = restNotRun(result, session);
         results << result;
     }
 
     int passed = 0;
     int failed = 0;
+    int interrupted = 0;
     int notRun = 0;
     for (const StepResult& result : results) {
         passed += result.status == StepResult::Status::Passed;
         failed += result.status == StepResult::Status::Failed ||
                   result.status == StepResult::Status::Error;
+        interrupted += result.status == StepResult::Status::Interrupted;
         notRun += result.status == StepResult::Status::NotRun;
     }
     if (session.json())
         Output::json({{QStringLiteral("passed"), passed},
                       {QStringLiteral("failed"), failed},
+                      {QStringLiteral("interrupted"), interrupted},
                       {QStringLiteral("not_run"), notRun}});
     else
-        Output::line(QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed) +
-                     (notRun > 0 ? QStringLiteral(", %1 not run").arg(notRun) : QString()));
+        Output::line(
+            QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed) +
+            (interrupted > 0 ? QStringLiteral(", %1 interrupted").arg(interrupted) : QString()) +
+            (notRun > 0 ? QStringLiteral(", %1 not run").arg(notRun) : QString()));
     if (report.isOpen()) {
         writeJUnitReport(report, suiteName, startedAt, results);
         if (!report.flush()) {
@@ -219,7 +243,7 @@ int runCommand(const QStringList& arguments)
     if (session.caughtSignal() != 0)
         return ExitStatus::signalled(session.caughtSignal());
     const bool portFailed = std::any_of(results.cbegin(), results.cend(), [](const StepResult& r) {
-        return r.status == StepResult::Status::Error;
+        return r.last && r.last->outcome == ExchangeRecord::Outcome::PortFailure;
     });
     if (portFailed)
         return ExitStatus::kPortFailure;

@@ -40,8 +40,8 @@ constexpr Option kOptions[] = {
     {"tail", "The userdef Tail: ETX(03), EOT(04) (default), NUL(00) or NONE.", "text"},
     {"bcc2", "The userdef BCC2: SUM_1 (default), SUM_2 or NONE.", "text"},
     {"hex", "MESSAGE is hex digits, as the hex view reads them.", nullptr},
-    {"repeat", "Exchanges to run (default 1).", "n"},
-    {"interval", "Milliseconds between exchanges (default 0).", "ms"},
+    {"repeat", "Exchanges to run, 1 to 1000000 (default 1).", "n"},
+    {"interval", "Milliseconds between exchanges, 0 to 3600000 (default 0).", "ms"},
 };
 
 std::optional<QString> valueOf(const CommandParser& parser, const char* name)

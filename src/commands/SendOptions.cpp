@@ -1,6 +1,7 @@
 #include "commands/SendOptions.h"
 
 #include "codec/Codec.h"
+#include "console/LineSettings.h"
 
 namespace {
 
@@ -8,15 +9,16 @@ struct Refusal {
     QString text;
 };
 
-// A whole number from min up; throws Refusal naming the option.
-int wholeNumber(const QString& option, const QString& text, int min)
+// A whole number from min to max; throws Refusal naming the option and the range.
+int wholeNumber(const QString& option, const QString& text, int min, int max)
 {
     bool ok = false;
     const int number = text.toInt(&ok);
-    if (!ok || number < min)
-        throw Refusal{QStringLiteral("--%1 needs a whole number from %2 up, not '%3'.")
+    if (!ok || number < min || number > max)
+        throw Refusal{QStringLiteral("--%1 needs a whole number from %2 to %3, not '%4'.")
                           .arg(option)
                           .arg(min)
+                          .arg(max)
                           .arg(text)};
     return number;
 }
@@ -57,12 +59,10 @@ SendRequest read(const SendArguments& arguments)
             check(QString::fromLatin1(option),
                   ExchangeChecks::optionOnConsole(*kind, QString::fromLatin1(option)));
     }
-    if (arguments.port) {
-        exchange.port = wholeNumber(QStringLiteral("port"), *arguments.port, 1);
-        check(QStringLiteral("port"), ExchangeChecks::port(exchange.port));
-    }
+    if (arguments.port)
+        exchange.port = wholeNumber(QStringLiteral("port"), *arguments.port, 1, 2);
     if (arguments.baud) {
-        exchange.baud = wholeNumber(QStringLiteral("baud"), *arguments.baud, 1);
+        exchange.baud = wholeNumber(QStringLiteral("baud"), *arguments.baud, 1, kBaudRates.back());
         check(QStringLiteral("baud"), ExchangeChecks::baud(exchange.baud));
     }
     if (arguments.device) {
@@ -86,9 +86,11 @@ SendRequest read(const SendArguments& arguments)
         throw Refusal{QStringLiteral("MESSAGE: %1").arg(error.message())};
     }
     if (arguments.repeat)
-        request.repeat = wholeNumber(QStringLiteral("repeat"), *arguments.repeat, 1);
+        request.repeat =
+            wholeNumber(QStringLiteral("repeat"), *arguments.repeat, 1, ExchangeChecks::kMaxRepeat);
     if (arguments.interval)
-        request.intervalMs = wholeNumber(QStringLiteral("interval"), *arguments.interval, 0);
+        request.intervalMs = wholeNumber(QStringLiteral("interval"), *arguments.interval, 0,
+                                         ExchangeChecks::kMaxIntervalMs);
     return request;
 }
 

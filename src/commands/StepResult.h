@@ -8,8 +8,9 @@
 #include <optional>
 
 struct StepResult {
-    // Error: the port failed. NotRun: the step never ran, or a signal ended it.
-    enum class Status { Passed, Failed, Error, NotRun };
+    // Error: the port failed, or an exchange's record could not be logged. Interrupted: a signal
+    // ended the step after its first frame had gone out. NotRun: no frame of the step went out.
+    enum class Status { Passed, Failed, Error, Interrupted, NotRun };
 
     int number = 0; // from 1, as the plan's output counts them
     QString name;

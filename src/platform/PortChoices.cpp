@@ -30,9 +30,9 @@ void load()
 
 QString keep(int port, const QString& device, const QString& byIdFolder)
 {
-    const QString stable =
-        device.isEmpty() ? QString() : PortCatalog::stableName(device, byIdFolder);
-    const QString kept = stable.isEmpty() ? device : stable;
+    const QString path = PortMap::devicePath(device);
+    const QString stable = path.isEmpty() ? QString() : PortCatalog::stableName(path, byIdFolder);
+    const QString kept = stable.isEmpty() ? path : stable;
     QSettings settings = store();
     if (kept.isEmpty())
         settings.remove(key(port));

@@ -14,9 +14,9 @@ namespace PortChoices {
 // Hands the kept choices to PortMap; the ports given for this run still come first.
 void load();
 
-// Keeps device for port (1 or 2) by its stable name where it has one, and makes it the port's
-// device from now on, also over a device given for this run. An empty device forgets the
-// choice. Returns what is kept.
+// Keeps device (a path or a bare name, see PortMap::devicePath) for port (1 or 2) by its stable
+// name where it has one, else by its path, and makes it the port's device from now on, also
+// over a device given for this run. An empty device forgets the choice. Returns what is kept.
 QString keep(int port, const QString& device,
              const QString& byIdFolder = QString::fromLatin1(PortCatalog::kByIdFolder));
 

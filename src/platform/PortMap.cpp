@@ -53,13 +53,13 @@ Source source(int port)
 void setDevice(int port, const QString& path)
 {
     if (isKnownPort(port))
-        mappings()[port - 1].thisRun = path;
+        mappings()[port - 1].thisRun = devicePath(path);
 }
 
 void setKeptDevice(int port, const QString& path)
 {
     if (isKnownPort(port))
-        mappings()[port - 1].kept = path;
+        mappings()[port - 1].kept = devicePath(path);
 }
 
 } // namespace PortMap

@@ -1,5 +1,7 @@
 #include "platform/PortMap.h"
 
+#include <QFileInfo>
+
 namespace PortMap {
 
 QString defaultDevice(int port)
@@ -12,6 +14,15 @@ QString defaultDevice(int port)
     default:
         return {};
     }
+}
+
+QString devicePath(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+        return name;
+    if (name.startsWith(QLatin1String("./")) || name.startsWith(QLatin1String("../")))
+        return QFileInfo(name).absoluteFilePath();
+    return QStringLiteral("/dev/") + name;
 }
 
 } // namespace PortMap

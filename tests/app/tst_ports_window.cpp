@@ -109,11 +109,14 @@ private slots:
         QVERIFY(PortsWindow::describePort(1).contains("for this run"));
     }
 
-    // Ctrl+P on the settings window opens the Ports window; a typed path (a pseudo-terminal is
-    // never listed) becomes com1, is kept, and shows in the settings window's line.
-    void portsWindowAssignsATypedPath()
+    // Ctrl+P on the settings window opens the Ports window; a typed name (a pseudo-terminal is
+    // never listed), bare as people say it under /dev, becomes com1 by its path, is kept, and
+    // shows in the settings window's line as a device that is there.
+    void portsWindowAssignsATypedName()
     {
         PtyPair device;
+        QVERIFY(device.devicePath().startsWith("/dev/pts/"));
+        const QString bareName = device.devicePath().mid(5);
         RecordingServices services;
         services.registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
         QWidget* form = services.show(WindowId::Settings);
@@ -123,16 +126,17 @@ private slots:
         QVERIFY(ports);
         QVERIFY(ports->isVisible());
         auto* path = ports->findChild<QLineEdit*>("DevicePath");
-        path->setText(device.devicePath());
+        path->setText(bareName);
         QTest::mouseClick(ports->findChild<QPushButton*>("UseCom1"), Qt::LeftButton);
         QCOMPARE(PortMap::device(1), device.devicePath());
         QCOMPARE(keptValue(1), device.devicePath());
-        QVERIFY(ports->findChild<QLabel*>("Com1Choice")->text().contains(device.devicePath()));
+        const QString choice = ports->findChild<QLabel*>("Com1Choice")->text();
+        QCOMPARE(choice, device.devicePath() + " (kept)");
         QCOMPARE(accessOf(*ports, device.devicePath()), "ok");
         QTest::mouseClick(ports->findChild<QPushButton*>("Close"), Qt::LeftButton);
         QTRY_VERIFY(!form->findChild<PortsWindow*>());
-        QVERIFY(
-            form->findChild<QLabel*>("PortDevices")->text().contains(device.devicePath().mid(5)));
+        const QString line = form->findChild<QLabel*>("PortDevices")->text();
+        QVERIFY2(line.startsWith("com1 " + bareName + "  "), qPrintable(line));
 
         QTest::mouseClick(form->findChild<QPushButton*>("PortsButton"), Qt::LeftButton);
         ports = form->findChild<PortsWindow*>();

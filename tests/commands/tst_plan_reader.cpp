@@ -129,6 +129,16 @@ void TestPlanReader::refusals_data()
     QTest::newRow("latency limit of 0")
         << withStep(R"({"console": "loader", "message": "A", "expect": {"max_latency_ms": 0}})")
         << "steps[1].expect.max_latency_ms: 0 is out of range";
+    QTest::newRow("latency limit below a microsecond")
+        << withStep(
+               R"({"console": "loader", "message": "A", "expect": {"max_latency_ms": 1e-300}})")
+        << "steps[1].expect.max_latency_ms: 1e-300 is out of range: 0.001 to 3600000";
+    QTest::newRow("repeat past the limit")
+        << withStep(R"({"console": "loader", "message": "A", "repeat": 2147483648})")
+        << "steps[1].repeat: 2147483648 is out of range: 1 to 1000000";
+    QTest::newRow("half of a surrogate pair")
+        << withStep(R"({"console": "loader", "message": "A\ud800"})")
+        << "steps[1].message: The character U+D800 at position 2";
     QTest::newRow("port 3 in the map")
         << QByteArray(R"({"ports": {"3": "/dev/x"}, "steps": [)" + step + "]}")
         << "ports.3: unknown key";

@@ -1,6 +1,6 @@
 // rs232c run as a whole process: the shipped examples against the demo devices and their JUnit
-// reports, plans refused before anything is sent, a port failure and a signal mid-plan, with the
-// steps after them reported as not run.
+// reports, plans refused before anything is sent, a port failure, a log that fails and a signal
+// mid-plan: the step they cut is an error or interrupted, the steps after it not run.
 
 #include "CommandProcess.h"
 #include "commands/PlanReader.h"
@@ -20,6 +20,7 @@ namespace {
 struct TestCase {
     QString name;
     QString outcome; // "", "failure", "error" or "skipped"
+    QString type;
     QString message;
     QString text;
 };
@@ -44,11 +45,12 @@ Report readReport(const QString& path)
             for (const QXmlStreamAttribute& attribute : attributes)
                 report.suite[attribute.name().toString()] = attribute.value().toString();
         } else if (xml.name() == u"testcase") {
-            report.cases << TestCase{attributes.value("name").toString(), {}, {}, {}};
+            report.cases << TestCase{attributes.value("name").toString(), {}, {}, {}, {}};
         } else if (!report.cases.isEmpty() && (xml.name() == u"failure" || xml.name() == u"error" ||
                                                xml.name() == u"skipped")) {
             TestCase& last = report.cases.last();
             last.outcome = xml.name().toString();
+            last.type = attributes.value("type").toString();
             last.message = attributes.value("message").toString();
             last.text = xml.readElementText();
         }
@@ -77,6 +79,8 @@ private slots:
     void refusedPlansSendNothing_data();
     void refusedPlansSendNothing();
     void aPortFailureLeavesTheRestNotRun();
+    void aLogThatFailsMakesTheStepThatRanAnError();
+    void aSignalWritesTheReportOfTheStepsDone_data();
     void aSignalWritesTheReportOfTheStepsDone();
 
 private:
@@ -211,41 +215,100 @@ void TestRunCommand::aPortFailureLeavesTheRestNotRun()
     QCOMPARE(lines[1]["exchange"].toObject()["class"].toString(), "port_failure");
     QVERIFY(lines[1]["why"].toString().contains("/nonexistent/rs232c-port"));
     QCOMPARE(lines[2]["result"].toString(), "not_run");
-    QCOMPARE(lines[3], (QJsonObject{{"passed", 1}, {"failed", 1}, {"not_run", 1}}));
+    QCOMPARE(lines[3],
+             (QJsonObject{{"passed", 1}, {"failed", 1}, {"interrupted", 0}, {"not_run", 1}}));
     QCOMPARE(m_port1.frames().size(), 1);
 
     const Report report = readReport(reportPath);
     QCOMPARE(report.cases.size(), 3);
     QCOMPARE(report.cases[0].outcome, QString());
     QCOMPARE(report.cases[1].outcome, "error");
+    QCOMPARE(report.cases[1].type, "port_failure");
     QVERIFY(report.cases[1].message.contains("/nonexistent/rs232c-port"));
     QCOMPARE(report.cases[2].outcome, "skipped");
     QCOMPARE(report.suite.value("errors"), "1");
     QCOMPARE(report.suite.value("skipped"), "1");
 }
 
+// The device answered step 1, so the step ran: an error, since its record is not in the log. Its
+// name's control characters reach neither the terminal nor the report as themselves.
+void TestRunCommand::aLogThatFailsMakesTheStepThatRanAnError()
+{
+    const QString reportPath = m_dir.filePath("log.xml");
+    const CommandResult result = runCommand(
+        {"run", "--log", "/dev/full", "--junit", reportPath, writePlan(m_dir, onDevices(R"([
+        {"console": "loader", "message": "A", "name": "A\u001b[2J\u0000B"},
+        {"console": "loader", "message": "C"}])"))});
+    QCOMPARE(result.status, 74);
+    QCOMPARE(m_port1.frames().size(), 1);
+    QVERIFY(!result.out.contains('\x1b') && !result.out.contains('\0'));
+    const QStringList lines = result.outLines();
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith("FAIL 1 A␛[2J␀B: the log could not be written: "),
+             qPrintable(lines[0]));
+    QCOMPARE(lines[1], "SKIP 2 loader C: not run: the log could not be written");
+    QCOMPARE(lines[2], "0 passed, 1 failed, 1 not run");
+
+    const Report report = readReport(reportPath);
+    QCOMPARE(report.cases.size(), 2);
+    QCOMPARE(report.cases[0].name, "1 A␛[2J␀B");
+    QCOMPARE(report.cases[0].outcome, "error");
+    QCOMPARE(report.cases[0].type, "log_failure");
+    QVERIFY(report.cases[0].text.contains("\nactual: class ack"));
+    QCOMPARE(report.cases[1].outcome, "skipped");
+}
+
+void TestRunCommand::aSignalWritesTheReportOfTheStepsDone_data()
+{
+    QTest::addColumn<QByteArray>("step"); // the second step, which the signal cuts
+    QTest::addColumn<bool>("silent");     // whether port 2's device answers
+    QTest::addColumn<int>("logged");      // the records in the log when the signal comes
+
+    QTest::newRow("in its exchange")
+        << QByteArray(R"({"console": "userdef", "port": 2, "message": "B"})") << true << 1;
+    QTest::newRow("between its exchanges")
+        << QByteArray(R"({"console": "dedicated", "port": 2, "message": "B", "repeat": 2,
+                          "interval_ms": 3600000})")
+        << false << 2;
+}
+
 void TestRunCommand::aSignalWritesTheReportOfTheStepsDone()
 {
-    m_port2.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    QFETCH(QByteArray, step);
+    QFETCH(bool, silent);
+    QFETCH(int, logged);
+    if (silent)
+        m_port2.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     const QString reportPath = m_dir.filePath("signal.xml");
-    const QString lock = lockFileOf(m_port2.devicePath());
+    const QString logPath = m_dir.filePath(QStringLiteral("signal-%1.log").arg(logged));
     QProcess process;
-    startCommand(process, {"run", writePlan(m_dir, onDevices(R"([
+    startCommand(process, {"run", "--json", "--log", logPath, "--junit", reportPath,
+                           writePlan(m_dir, onDevices(R"([
         {"console": "loader", "message": "A", "expect": {"class": "ack"}},
-        {"console": "userdef", "port": 2, "message": "B"},
-        {"console": "loader", "message": "C"}])")),
-                           "--junit", reportPath});
-    QTRY_VERIFY(QFile::exists(lock) && !m_port2.frames().isEmpty());
+        )" + step + R"(,
+        {"console": "loader", "message": "C"}])"))});
+    const auto logLines = [&logPath] {
+        QFile log(logPath);
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
+    };
+    QTRY_VERIFY(logLines() == logged && !m_port2.frames().isEmpty());
     ::kill(pid_t(process.processId()), SIGINT);
     const CommandResult result = resultOf(process);
 
     QCOMPARE(result.status, 130);
-    QVERIFY(!QFile::exists(lock));
-    QCOMPARE(result.outLines().last(), "1 passed, 0 failed, 2 not run");
+    QVERIFY(!QFile::exists(lockFileOf(m_port2.devicePath())));
+    const QList<QJsonObject> lines = result.jsonLines();
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[1]["result"].toString(), "interrupted");
+    QCOMPARE(lines[1]["exchanges"].toInt(), 1);
+    QCOMPARE(lines[2]["result"].toString(), "not_run");
+    QCOMPARE(lines[3],
+             (QJsonObject{{"passed", 1}, {"failed", 0}, {"interrupted", 1}, {"not_run", 1}}));
     const Report report = readReport(reportPath);
     QCOMPARE(report.cases.size(), 3);
     QCOMPARE(report.cases[0].outcome, QString());
-    QCOMPARE(report.cases[1].outcome, "skipped");
+    QCOMPARE(report.cases[1].outcome, "error");
+    QCOMPARE(report.cases[1].type, "interrupted");
     QCOMPARE(report.cases[1].message, "ended by SIGINT");
     QCOMPARE(report.cases[2].outcome, "skipped");
     QCOMPARE(m_port1.frames().size(), 1);

@@ -118,6 +118,9 @@ void TestSendCommand::refusedCommandLinesSendNothing_data()
         << QStringList{"--console", "userdef", "--header", "STX", "X"} << 64 << "--header";
     QTest::newRow("repeat 0") << QStringList{"--console", "loader", "--repeat", "0", "X"} << 64
                               << "--repeat";
+    QTest::newRow("repeat past a plan's limit")
+        << QStringList{"--console", "loader", "--repeat", "2147483648", "X"} << 64
+        << "--repeat needs a whole number from 1 to 1000000";
     QTest::newRow("demo and a device")
         << QStringList{"--demo", "--console", "loader", "X"} << 64 << "--device";
     QTest::newRow("log that cannot be opened")
@@ -152,9 +155,12 @@ void TestSendCommand::logLinesHoldTheExactBytes()
     earlier.write("an earlier session\n");
     earlier.close();
 
+    // The device named as people say it, under /dev; the records hold the path that was opened.
+    QVERIFY(m_device.devicePath().startsWith("/dev/"));
     const QDateTime before = QDateTime::currentDateTimeUtc();
-    const CommandResult result = runCommand(onDevice(
-        {"--console", "loader", "--json", "--log", logPath, "--repeat", "2", "--hex", "00FF"}));
+    const CommandResult result =
+        runCommand({"send", "--device", m_device.devicePath().mid(5), "--console", "loader",
+                    "--json", "--log", logPath, "--repeat", "2", "--hex", "00FF"});
     const QDateTime after = QDateTime::currentDateTimeUtc();
     QCOMPARE(result.status, 0);
 
