@@ -352,8 +352,11 @@ void ConsoleWindow::closeEvent(QCloseEvent* event)
 bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == 송신 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        // Only a plain Enter, the main one or the keypad's, types the carriage return that sends;
+        // with Ctrl, Shift or Alt it is an ordinary key of the box.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
             전송_Click();
     }
     // The key is not consumed: the carriage return still breaks the line in 송신.
