@@ -61,6 +61,7 @@ private slots:
     void controls();
     void tabOrder();
     void initialState();
+    void firstStateNeedsNoActivation();
     void optionsEnableTheLineBoxes();
     void activationKeepsTheLastOptionsStates();
     void okPublishesAndSwapsWindows_data();
@@ -267,6 +268,17 @@ void TestSettingsWindow::initialState()
     QCOMPARE(enabledStates(form), "on off off off off");
     QCOMPARE(QApplication::focusWidget(), control(form, "설정완료"));
     QVERIFY(m_services->boxes().isEmpty());
+}
+
+// A window manager may show the window without activating it, or activate it late.
+void TestSettingsWindow::firstStateNeedsNoActivation()
+{
+    SettingsWindow form;
+    form.setAttribute(Qt::WA_ShowWithoutActivating);
+    form.show();
+    QVERIFY(!form.isActiveWindow());
+    QCOMPARE(enabledStates(&form), "on off off off off");
+    QCOMPARE(form.focusWidget(), control(&form, "설정완료"));
 }
 
 void TestSettingsWindow::optionsEnableTheLineBoxes()
