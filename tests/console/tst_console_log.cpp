@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -49,6 +51,7 @@ private slots:
     void everyTransactionIsLoggedAndTimed();
     void aCutExchangeIsLoggedAsInterrupted_data();
     void aCutExchangeIsLoggedAsInterrupted();
+    void aLogThatCannotBeOpenedIsRefusedWithABox_data();
     void aLogThatCannotBeOpenedIsRefusedWithABox();
 
 private:
@@ -64,7 +67,7 @@ void TestConsoleLog::init()
     m_fixture = std::make_unique<ConsoleFixture>();
     CommandLine options;
     options.log = m_dir.filePath("session.log");
-    QFile::remove(options.log);
+    QFile::remove(*options.log);
     QVERIFY(startSessionLog(options, &m_log));
 }
 
@@ -230,16 +233,29 @@ void TestConsoleLog::aCutExchangeIsLoggedAsInterrupted()
     QVERIFY(record["latency_us"].isNull());
 }
 
+void TestConsoleLog::aLogThatCannotBeOpenedIsRefusedWithABox_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named"); // what the box's reason names
+    QTest::newRow("missing folder")
+        << QStringList{"--log", "/nonexistent/rs232c.log"} << "/nonexistent/rs232c.log";
+    const QString noSuchFile = QString::fromLocal8Bit(std::strerror(ENOENT));
+    QTest::newRow("empty name") << QStringList{"--log", ""} << noSuchFile;
+    QTest::newRow("empty name, joined") << QStringList{"--log="} << noSuchFile;
+}
+
 void TestConsoleLog::aLogThatCannotBeOpenedIsRefusedWithABox()
 {
-    CommandLine options;
-    options.log = "/nonexistent/rs232c.log";
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    const CommandLine options = parseCommandLine(QStringList{"rs232c-tester"} + arguments);
+    QCOMPARE(options.action, CommandLine::Action::Run);
     std::unique_ptr<SessionLog> log;
     QVERIFY(!startSessionLog(options, &log));
     QVERIFY(!log);
     QCOMPARE(m_fixture->services.boxes().size(), 1);
     QCOMPARE(m_fixture->services.boxes()[0].text, "Log Disorder");
-    QVERIFY(m_fixture->services.boxes()[0].detail.contains("/nonexistent/rs232c.log"));
+    QVERIFY(m_fixture->services.boxes()[0].detail.contains(named));
 }
 
 QTEST_MAIN(TestConsoleLog)
