@@ -496,8 +496,10 @@ void TestSettingsWindow::closingTheHelpBoxReturnsFocusToHelp()
     QVERIFY(form);
     m_services->setWhileBoxShown([](const RecordingServices::Box& box) {
         QMessageBox real(QMessageBox::NoIcon, box.title, box.text, QMessageBox::Ok, box.parent);
-        QTimer::singleShot(200, &real, &QMessageBox::accept);
-        real.exec();
+        real.setModal(true);
+        real.show();
+        QVERIFY(QTest::qWaitForWindowActive(&real));
+        real.accept();
     });
     control(form, "HELP")->setFocus();
     QTest::keyClick(control(form, "HELP"), Qt::Key_Return);
