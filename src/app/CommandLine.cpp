@@ -101,7 +101,9 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
     options.com1 = parser.value(kCom1);
     options.com2 = parser.value(kCom2);
-    options.log = parser.value(kLog);
+    // An empty name is a file that cannot be opened, not a wish for no log.
+    if (parser.isSet(kLog))
+        options.log = parser.value(kLog);
     options.demo = DemoDevices::requested(parser);
     if (options.demo && (parser.isSet(kCom1) || parser.isSet(kCom2)))
         return refuse(QStringLiteral("--demo maps both ports to simulated devices; leave out "

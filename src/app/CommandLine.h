@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct CommandLine {
@@ -18,7 +19,7 @@ struct CommandLine {
     QString error; // why the command line is refused
     QString com1;  // device of port 1 as given; empty: the system's own
     QString com2;
-    QString log; // the session log's file; empty: none
+    std::optional<QString> log; // the session log's file as given; no value without --log
     bool demo = false;
     SimulatedDevice::Behaviour demoBehaviour;
 };

@@ -5,10 +5,10 @@
 
 bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
 {
-    if (options.log.isEmpty())
+    if (!options.log)
         return true;
     QString why;
-    *log = SessionLog::open(options.log, &why);
+    *log = SessionLog::open(*options.log, &why);
     if (!*log) {
         WindowServices::instance().messageBox(nullptr, QStringLiteral("Log Disorder"),
                                               QStringLiteral("Error"), why);

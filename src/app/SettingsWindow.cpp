@@ -89,6 +89,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent)
     connect(설정완료, &QPushButton::clicked, this, &SettingsWindow::설정완료_Click);
     connect(HELP, &QPushButton::clicked, this, &SettingsWindow::HELP_Click);
     connect(종료, &QPushButton::clicked, this, &SettingsWindow::종료_Click);
+
+    // The state of the first activation, already before it: a window manager may show the
+    // window without activating it, or activate it late.
+    Form_Activate();
 }
 
 void SettingsWindow::buildControls()

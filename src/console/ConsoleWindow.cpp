@@ -258,7 +258,7 @@ void ConsoleWindow::전송_Click()
     setBusy(true);
 
     if (!transaction().begin(*sendPlan)) {
-        logTransaction();
+        log(latestRecord());
         reportPortDisorder();
         wrapperClosing();
         return;
@@ -273,7 +273,8 @@ void ConsoleWindow::전송_Click()
 
 void ConsoleWindow::transactionFinished()
 {
-    const ExchangeRecord record = logTransaction();
+    const ExchangeRecord record = latestRecord();
+    log(record);
     if (transaction().state() == Transaction::State::Failed) {
         reportPortDisorder();
     } else {
@@ -286,13 +287,16 @@ void ConsoleWindow::transactionFinished()
     wrapperClosing();
 }
 
-ExchangeRecord ConsoleWindow::logTransaction()
+ExchangeRecord ConsoleWindow::latestRecord() const
 {
-    const ExchangeRecord record = ExchangeRecord::of(kind(), transaction(), *m_serial);
+    return ExchangeRecord::of(kind(), *m_transaction, *m_serial);
+}
+
+void ConsoleWindow::log(const ExchangeRecord& record)
+{
     if (g_sessionLog && !g_sessionLog->append(record.jsonLine()))
         services().messageBox(this, QStringLiteral("Log Disorder"), QStringLiteral("Error"),
                               g_sessionLog->lastError());
-    return record;
 }
 
 void ConsoleWindow::reportPortDisorder()
@@ -315,24 +319,31 @@ void ConsoleWindow::setBusy(bool busy)
         control->setEnabled(!busy);
 }
 
-void ConsoleWindow::endTransaction()
+void ConsoleWindow::endTransaction(const QString& reason)
 {
     if (!m_busy)
         return;
+    // A running transaction has handed its frame to the port: the exchange goes on record.
+    const bool cut = transaction().running();
     transaction().abort();
+    if (cut) {
+        ExchangeRecord record = latestRecord();
+        record.interrupt(reason);
+        log(record);
+    }
     setBusy(false);
 }
 
 void ConsoleWindow::preScreenClick()
 {
-    endTransaction();
+    endTransaction(QStringLiteral("ended by Pre_Screen"));
     services().show(WindowId::Settings);
     services().close(this);
 }
 
 void ConsoleWindow::endClick()
 {
-    endTransaction();
+    endTransaction(QStringLiteral("ended by END"));
     services().endProgram();
 }
 
@@ -345,15 +356,18 @@ void ConsoleWindow::changeEvent(QEvent* event)
 
 void ConsoleWindow::closeEvent(QCloseEvent* event)
 {
-    endTransaction();
+    endTransaction(QStringLiteral("ended by closing the window"));
     event->accept();
 }
 
 bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == 송신 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        // Only a plain Enter, the main one or the keypad's, types the carriage return that sends;
+        // with Ctrl, Shift or Alt it is an ordinary key of the box.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier)
             전송_Click();
     }
     // The key is not consumed: the carriage return still breaks the line in 송신.

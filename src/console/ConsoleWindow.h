@@ -9,8 +9,10 @@
 // re-rendered on a format switch, so nothing received is ever lost or altered by the view.
 // One transaction runs at a time: while it runs, Send starts nothing and Clear and the format
 // options are disabled; Pre_Screen, END and closing the window end it and close the port first.
-// Every transaction, failed ones too, goes to the session log when there is one; the label boxes
-// of the history tell the local time and the latency of their transactions in their tooltips.
+// Every transaction, failed ones too, goes to the session log when there is one, and so does one
+// cut short by Pre_Screen, END or closing the window: its frame went out all the same, and it is
+// logged as interrupted, "ended by END" say. The label boxes of the history tell the local time
+// and the latency of their transactions in their tooltips.
 
 #include "codec/Codec.h"
 #include "console/HistoryGridWidget.h"
@@ -127,10 +129,12 @@ private:
     void wrapperClosing();
     // The "Port Disorder" box, with the failure's reason under it.
     void reportPortDisorder();
-    // Writes the latest transaction to the session log; a line that cannot be written is said
-    // in a box. Returns the record.
-    ExchangeRecord logTransaction();
-    void endTransaction();
+    // The record of the latest transaction.
+    ExchangeRecord latestRecord() const;
+    // Writes the record to the session log; a line that cannot be written is said in a box.
+    void log(const ExchangeRecord& record);
+    // Ends a running transaction, for the reason the log gives ("ended by END").
+    void endTransaction(const QString& reason);
 
     SerialControl* m_serial;
     Transaction* m_transaction;

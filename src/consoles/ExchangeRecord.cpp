@@ -53,8 +53,13 @@ ExchangeRecord ExchangeRecord::of(ConsoleKind console, const Transaction& transa
 
 void ExchangeRecord::interrupt(int signal)
 {
+    interrupt(endedBySignal(signal));
+}
+
+void ExchangeRecord::interrupt(const QString& reason)
+{
     outcome = Outcome::Interrupted;
-    error = endedBySignal(signal);
+    error = reason;
 }
 
 QString ExchangeRecord::word() const

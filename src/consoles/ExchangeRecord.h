@@ -37,6 +37,8 @@ struct ExchangeRecord {
                              const SerialControl& port);
     // Marks the exchange as ended by the signal (SIGINT, SIGTERM).
     void interrupt(int signal);
+    // Marks the exchange as ended before its end for the reason given ("ended by END").
+    void interrupt(const QString& reason);
 
     ReplyClass replyClass() const { return classify(reply); }
     // The console's reply word; "Port Disorder" as the windows' box says it, or "Interrupted".

@@ -61,6 +61,7 @@ private slots:
     void controls();
     void tabOrder();
     void initialState();
+    void firstStateNeedsNoActivation();
     void optionsEnableTheLineBoxes();
     void activationKeepsTheLastOptionsStates();
     void okPublishesAndSwapsWindows_data();
@@ -267,6 +268,17 @@ void TestSettingsWindow::initialState()
     QCOMPARE(enabledStates(form), "on off off off off");
     QCOMPARE(QApplication::focusWidget(), control(form, "설정완료"));
     QVERIFY(m_services->boxes().isEmpty());
+}
+
+// A window manager may show the window without activating it, or activate it late.
+void TestSettingsWindow::firstStateNeedsNoActivation()
+{
+    SettingsWindow form;
+    form.setAttribute(Qt::WA_ShowWithoutActivating);
+    form.show();
+    QVERIFY(!form.isActiveWindow());
+    QCOMPARE(enabledStates(&form), "on off off off off");
+    QCOMPARE(form.focusWidget(), control(&form, "설정완료"));
 }
 
 void TestSettingsWindow::optionsEnableTheLineBoxes()
@@ -484,8 +496,10 @@ void TestSettingsWindow::closingTheHelpBoxReturnsFocusToHelp()
     QVERIFY(form);
     m_services->setWhileBoxShown([](const RecordingServices::Box& box) {
         QMessageBox real(QMessageBox::NoIcon, box.title, box.text, QMessageBox::Ok, box.parent);
-        QTimer::singleShot(200, &real, &QMessageBox::accept);
-        real.exec();
+        real.setModal(true);
+        real.show();
+        QVERIFY(QTest::qWaitForWindowActive(&real));
+        real.accept();
     });
     control(form, "HELP")->setFocus();
     QTest::keyClick(control(form, "HELP"), Qt::Key_Return);

@@ -1,6 +1,7 @@
-// The windows' session log and reply timing: every console transaction, a failed one too, as one
-// JSON line holding the bytes that crossed the line; the history's label boxes telling the local
-// time and the latency of their transaction; a log that cannot be opened refused with a box.
+// The windows' session log and reply timing: every console transaction, a failed one and one cut
+// short too, as one JSON line holding the bytes that crossed the line; the history's label boxes
+// telling the local time and the latency of their transaction; a log that cannot be opened
+// refused with a box.
 
 #include "ConsoleHarness.h"
 #include "app/CommandLine.h"
@@ -20,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -46,9 +49,14 @@ private slots:
     void cleanup();
     void everyTransactionIsLoggedAndTimed_data();
     void everyTransactionIsLoggedAndTimed();
+    void aCutExchangeIsLoggedAsInterrupted_data();
+    void aCutExchangeIsLoggedAsInterrupted();
+    void aLogThatCannotBeOpenedIsRefusedWithABox_data();
     void aLogThatCannotBeOpenedIsRefusedWithABox();
 
 private:
+    QList<QJsonObject> records() const;
+
     std::unique_ptr<ConsoleFixture> m_fixture;
     QTemporaryDir m_dir;
     std::unique_ptr<SessionLog> m_log;
@@ -59,7 +67,7 @@ void TestConsoleLog::init()
     m_fixture = std::make_unique<ConsoleFixture>();
     CommandLine options;
     options.log = m_dir.filePath("session.log");
-    QFile::remove(options.log);
+    QFile::remove(*options.log);
     QVERIFY(startSessionLog(options, &m_log));
 }
 
@@ -158,16 +166,96 @@ void TestConsoleLog::everyTransactionIsLoggedAndTimed()
     QCOMPARE(sendLabel->toolTip(), QString());
 }
 
+QList<QJsonObject> TestConsoleLog::records() const
+{
+    QFile file(m_log->path());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QJsonObject> lines;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    }
+    return lines;
+}
+
+void TestConsoleLog::aCutExchangeIsLoggedAsInterrupted_data()
+{
+    QTest::addColumn<QString>("button"); // none: the window is closed
+    QTest::addColumn<QString>("error");
+    QTest::newRow("Pre_Screen") << "전화면"
+                                << "ended by Pre_Screen";
+    QTest::newRow("END") << "끝내기"
+                         << "ended by END";
+    QTest::newRow("closing the window") << ""
+                                        << "ended by closing the window";
+}
+
+// A User Define Send to a silent device, ended while it waits for the reply: its frame went out,
+// so the exchange is on record, once.
+void TestConsoleLog::aCutExchangeIsLoggedAsInterrupted()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, error);
+    m_fixture->port1.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    program().PortNo = "1";
+    program().BaudRate = 19200;
+    RecordingServices& services = m_fixture->services;
+    services.registerWindow(WindowId::Settings, [] { return new QWidget; });
+    services.registerWindow(WindowId::UserDefine, [] { return new UserDefWindow; });
+    ConsoleControls c(static_cast<ConsoleWindow*>(services.show(WindowId::UserDefine)));
+    // A window that cannot run out while the test looks.
+    c.window->transaction().setPollInterval(kPatientPoll);
+    c.type("AB");
+    c.clickSend();
+    const QByteArray frame = c.window->SendFrame();
+    QTRY_COMPARE(m_fixture->port1.received(), frame);
+    QVERIFY(c.busy());
+
+    if (button.isEmpty())
+        c.window->close();
+    else
+        QTest::mouseClick(c.button(button.toUtf8().constData()), Qt::LeftButton);
+    QVERIFY(!c.busy());
+    QVERIFY(!c.window->MSComm1().portOpen());
+    QVERIFY(services.boxes().isEmpty());
+
+    const QList<QJsonObject> lines = records();
+    QCOMPARE(lines.size(), 1);
+    const QJsonObject record = lines[0];
+    QCOMPARE(record["console"].toString(), "userdef");
+    QCOMPARE(record["class"].toString(), "interrupted");
+    QCOMPARE(record["word"].toString(), "Interrupted");
+    QCOMPARE(record["error"].toString(), error);
+    QCOMPARE(record["device"].toString(), m_fixture->port1.devicePath());
+    QCOMPARE(record["frame_hex"].toString().toLatin1(), frame.toHex().toUpper());
+    QCOMPARE(record["reply_hex"].toString(), "");
+    QVERIFY(record["latency_us"].isNull());
+}
+
+void TestConsoleLog::aLogThatCannotBeOpenedIsRefusedWithABox_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named"); // what the box's reason names
+    QTest::newRow("missing folder")
+        << QStringList{"--log", "/nonexistent/rs232c.log"} << "/nonexistent/rs232c.log";
+    const QString noSuchFile = QString::fromLocal8Bit(std::strerror(ENOENT));
+    QTest::newRow("empty name") << QStringList{"--log", ""} << noSuchFile;
+    QTest::newRow("empty name, joined") << QStringList{"--log="} << noSuchFile;
+}
+
 void TestConsoleLog::aLogThatCannotBeOpenedIsRefusedWithABox()
 {
-    CommandLine options;
-    options.log = "/nonexistent/rs232c.log";
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    const CommandLine options = parseCommandLine(QStringList{"rs232c-tester"} + arguments);
+    QCOMPARE(options.action, CommandLine::Action::Run);
     std::unique_ptr<SessionLog> log;
     QVERIFY(!startSessionLog(options, &log));
     QVERIFY(!log);
     QCOMPARE(m_fixture->services.boxes().size(), 1);
     QCOMPARE(m_fixture->services.boxes()[0].text, "Log Disorder");
-    QVERIFY(m_fixture->services.boxes()[0].detail.contains("/nonexistent/rs232c.log"));
+    QVERIFY(m_fixture->services.boxes()[0].detail.contains(named));
 }
 
 QTEST_MAIN(TestConsoleLog)

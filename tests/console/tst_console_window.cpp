@@ -10,6 +10,7 @@
 #include "consoles/loader/LoaderWindow.h"
 #include "consoles/userdef/UserDefWindow.h"
 #include "platform/PortMap.h"
+#include "platform/TextBoxWidget.h"
 #include "platform/WidgetPlacement.h"
 
 #include <QApplication>
@@ -438,34 +439,68 @@ private slots:
         QVERIFY(c.history[5]->text().isEmpty());
     }
 
-    void enterSendsAndBreaksTheLine()
+    // Only the carriage return of a plain Enter sends; either way the key then does in 송신 what
+    // it does in any text box.
+    void onlyAPlainEnterSends_data()
     {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<bool>("sends");
+        QTest::newRow("Return") << Qt::Key_Return << Qt::KeyboardModifiers() << true;
+        QTest::newRow("Enter") << Qt::Key_Enter << Qt::KeyboardModifiers() << true;
+        QTest::newRow("keypad Enter")
+            << Qt::Key_Enter << Qt::KeyboardModifiers(Qt::KeypadModifier) << true;
+        QTest::newRow("Ctrl+Return")
+            << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ControlModifier) << false;
+        QTest::newRow("Shift+Return")
+            << Qt::Key_Return << Qt::KeyboardModifiers(Qt::ShiftModifier) << false;
+        QTest::newRow("Alt+Return")
+            << Qt::Key_Return << Qt::KeyboardModifiers(Qt::AltModifier) << false;
+        QTest::newRow("Ctrl+keypad Enter")
+            << Qt::Key_Enter << (Qt::ControlModifier | Qt::KeypadModifier) << false;
+    }
+    void onlyAPlainEnterSends()
+    {
+        QFETCH(Qt::Key, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(bool, sends);
         RecordingServices services;
         Console c(QStringLiteral("Form4"));
-        // A header text the frame builder refuses: Send stops at the frame, nothing is opened.
+        // A header text the frame builder refuses: Send stops at the frame with a box, nothing
+        // is opened.
         child<QComboBox>(c.window, QStringLiteral("Header"))->setEditText("XYZ");
         c.window->show();
         c.send->setFocus();
         QTest::keyClicks(c.send, QStringLiteral("AB"));
         QVERIFY(services.boxes().isEmpty());
 
-        QTest::keyClick(c.send, Qt::Key_Return);
-        QCOMPARE(services.boxes().size(), 1);
-        QCOMPARE(services.boxes()[0].title, QStringLiteral("User Define"));
-        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n"));
-        QTest::keyClick(c.send, Qt::Key_Enter);
-        QCOMPARE(services.boxes().size(), 2);
-        QCOMPARE(c.send->toPlainText(), QStringLiteral("AB\n\n"));
+        QTest::keyClick(c.send, key, modifiers);
+        QCOMPARE(services.boxes().size(), sends ? 1 : 0);
+        if (sends)
+            QCOMPARE(services.boxes()[0].title, QStringLiteral("User Define"));
+        TextBox plain;
+        plain.setPlainText(QStringLiteral("AB"));
+        plain.moveCursor(QTextCursor::End);
+        QTest::keyClick(&plain, key, modifiers);
+        QCOMPARE(c.send->toPlainText(), plain.toPlainText());
+        QVERIFY(c.window->SendFrame().isEmpty());
+        QVERIFY(!c.window->MSComm1().portOpen());
+    }
 
-        // In the hex view the digits are tidied first, so the line break lands after them.
+    // In the hex view the digits are tidied first, so the line break lands after them.
+    void enterInTheHexViewBreaksTheLineAfterTheDigits()
+    {
+        RecordingServices services;
+        Console c(QStringLiteral("Form4"));
+        child<QComboBox>(c.window, QStringLiteral("Header"))->setEditText("XYZ");
+        c.window->show();
         c.ascii->click();
+        c.send->setFocus();
         c.send->setPlainText(QStringLiteral("41 4"));
         c.send->moveCursor(QTextCursor::End);
         QTest::keyClick(c.send, Qt::Key_Return);
-        QCOMPARE(services.boxes().size(), 3);
+        QCOMPARE(services.boxes().size(), 1);
         QCOMPARE(c.send->toPlainText(), QStringLiteral("4104\n"));
-        QVERIFY(c.window->SendFrame().isEmpty());
-        QVERIFY(!c.window->MSComm1().portOpen());
     }
 
     // Clipboard data that offers no format at all (an empty clipboard after login) crashed Qt's

@@ -21,9 +21,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
+#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <optional>
@@ -162,6 +164,49 @@ QByteArray frameOf(const ConsoleRequest& request)
     return consolePlan(request, state).frame;
 }
 
+// What is on its way to the program and unread: the line's input queue, as the pair's own
+// descriptor of the device side sees it.
+int waitingOnTheLine(const PtyPair& pty)
+{
+    int waiting = 0;
+    return ::ioctl(pty.deviceHandle(), FIONREAD, &waiting) == 0 ? waiting : -1;
+}
+
+// Where the user nobody can run rs232c. The build tree may lie in a folder nobody may enter (a
+// clone under /root or in a mktemp -d folder, run as root): then a copy in a folder of its own,
+// open to anyone, stands in. Empty when neither is reachable.
+class CommandForNobody {
+public:
+    CommandForNobody()
+    {
+        const QString built = QStringLiteral(RS232C_COMMAND_PATH);
+        if (runnable(built)) {
+            m_path = built;
+            return;
+        }
+        m_folder = std::make_unique<QTemporaryDir>();
+        const QString copy = m_folder->filePath(QStringLiteral("rs232c"));
+        if (m_folder->isValid() &&
+            ::chmod(QFile::encodeName(m_folder->path()).constData(), 0755) == 0 &&
+            QFile::copy(built, copy) && ::chmod(QFile::encodeName(copy).constData(), 0755) == 0 &&
+            runnable(copy))
+            m_path = copy;
+    }
+
+    QString path() const { return m_path; }
+
+private:
+    static bool runnable(const QString& path)
+    {
+        const AsOrdinaryUser user;
+        return user.active() &&
+               ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), X_OK, AT_EACCESS) == 0;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QString m_path;
+};
+
 } // namespace
 
 class FaultMatrixTest : public QObject {
@@ -210,8 +255,9 @@ void FaultMatrixTest::endsCleanly()
 
     const int descriptors = openDescriptors();
     {
-        const bool byHand = row.fault == Fault::VanishWhileWriting ||
-                            row.fault == Fault::ReplyFlood || row.fault == Fault::OutputStalled;
+        const bool byHand =
+            row.fault == Fault::VanishWhileWriting || row.fault == Fault::ReplyFlood ||
+            row.fault == Fault::ReplyStraddlingTheEnd || row.fault == Fault::OutputStalled;
         Line line;
         if (byHand)
             line.pty = std::make_unique<PtyPair>();
@@ -336,7 +382,8 @@ void FaultMatrixTest::flood(Exchanger& exchanger, Line& line, const ConsoleReque
     exchanger.send(request);
     QTRY_VERIFY_WITH_TIMEOUT(!exchanger.running(), kEndMs);
     const qint64 takenInTheWindow = flood.taken();
-    QTest::qWait(100);
+    // The flood goes on until the line holds bytes no window read, for the next Send to meet.
+    QTRY_VERIFY(waitingOnTheLine(*line.pty) > 0);
     flood.stop();
 
     QCOMPARE(exchanger.transaction().state(), Transaction::State::Finished);
@@ -350,24 +397,26 @@ void FaultMatrixTest::flood(Exchanger& exchanger, Line& line, const ConsoleReque
              qPrintable(QStringLiteral("%1 bytes taken off the line").arg(takenInTheWindow)));
 }
 
-// A reply sent a byte every 5 ms for a second, while the Dedicated window lasts half of it: the
-// window reads the first part in order, and the rest never reaches a later exchange.
+// A reply written a byte every 5 ms for a second, while the Dedicated window lasts half of it:
+// the window reads the first part in order, and the rest never reaches a later exchange. The
+// bytes are written by hand, so each is on the line when its write returns.
 void FaultMatrixTest::straddle(Exchanger& exchanger, Line& line, const ConsoleRequest& request)
 {
     const QByteArray stream = letters(200);
-    line.device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     int sent = 0;
     QTimer pacer;
     connect(&pacer, &QTimer::timeout, this, [&] {
         if (sent < stream.size())
-            line.device->send(stream.mid(sent++, 1));
+            writeAll(line.farEnd(), stream.mid(sent++, 1));
     });
     exchanger.send(request);
+    const qsizetype frameSize = frameOf(request).size();
+    QByteArray frame;
+    QTRY_VERIFY((frame += readFor(line.farEnd(), frameSize, 0)).size() >= frameSize);
     pacer.start(5);
     QTRY_VERIFY_WITH_TIMEOUT(!exchanger.running(), kEndMs);
     const int sentInTheWindow = sent;
     QTRY_COMPARE_WITH_TIMEOUT(sent, int(stream.size()), kEndMs);
-    QTest::qWait(20);
 
     const QByteArray reply = exchanger.transaction().reply();
     QVERIFY2(!reply.isEmpty() && sentInTheWindow < stream.size(),
@@ -445,6 +494,15 @@ void FaultMatrixTest::sendCommandEndsCleanly()
         row.fault == Fault::ExclusiveHolder || row.fault == Fault::PermissionDenied;
     if (ordinaryUser && ::geteuid() == 0 && !AsOrdinaryUser().active())
         QSKIP("cannot leave root, which passes TIOCEXCL and every permission check");
+    std::optional<CommandForNobody> forNobody;
+    if (ordinaryUser && ::geteuid() == 0) {
+        forNobody.emplace();
+        if (forNobody->path().isEmpty())
+            QSKIP(qPrintable(QStringLiteral("rs232c is out of the user nobody's reach, in the "
+                                            "build tree and in a copy under %1")
+                                 .arg(QDir::tempPath())));
+    }
+    const QString command = forNobody ? forNobody->path() : QStringLiteral(RS232C_COMMAND_PATH);
     const bool byHand = row.fault == Fault::VanishWhileWriting || row.fault == Fault::OutputStalled;
     Line line;
     if (byHand)
@@ -477,27 +535,29 @@ void FaultMatrixTest::sendCommandEndsCleanly()
             path);
         QVERIFY(holder->holding());
         QCOMPARE(::chmod(encoded.constData(), 0666), 0);
-        startCommand(send, sendFault);
+        startCommand(send, command, sendFault);
         break;
     case Fault::PermissionDenied:
         QCOMPARE(::chmod(encoded.constData(), 0), 0);
-        startCommand(send, sendFault);
+        startCommand(send, command, sendFault);
         break;
     case Fault::VanishWhileWriting:
-        startCommand(send, sendFault);
+        startCommand(send, command, sendFault);
         QVERIFY(!readFor(line.farEnd(), 4096, 10000).isEmpty());
         line.pty->closeFarEnd();
         break;
-    case Fault::VanishWhileReplying:
-        line.device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
-        startCommand(send, sendFault);
-        QTRY_COMPARE_WITH_TIMEOUT(line.device->frames().size(), 1, 10000);
-        line.device->send(hex("06") + "PART");
-        QTest::qWait(50);
-        line.device->vanish();
+    case Fault::VanishWhileReplying: {
+        // The device answers with the start of a reply and goes away once the command has read
+        // it, while the command still waits for the rest.
+        line.device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("06") + "PART", 0});
+        DeviceFaults::Settings faults;
+        faults.vanishAfter = 1;
+        line.device->setFaults(faults);
+        startCommand(send, command, sendFault);
         break;
+    }
     default:
-        startCommand(send, sendFault);
+        startCommand(send, command, sendFault);
         break;
     }
     const CommandResult result = resultOf(send);

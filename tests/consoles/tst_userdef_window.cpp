@@ -232,10 +232,14 @@ private slots:
         QVERIFY(!c.window->MSComm1().portOpen());
         QCOMPARE(c.status->text(), QStringLiteral("Status"));
         QVERIFY(c.history[1]->text().isEmpty());
-        // Give a frame that was sent after all the time to arrive.
-        QTest::qWait(20);
-        QVERIFY(m_fixture->port1.received().isEmpty());
-        QVERIFY(m_fixture->port2.received().isEmpty());
+        // A Send on each port afterwards: its frame arrives alone, so nothing went before it.
+        for (const auto& [portNo, device] :
+             {std::pair{"1", &m_fixture->port1}, std::pair{"2", &m_fixture->port2}}) {
+            program().PortNo = QString::fromLatin1(portNo);
+            c.clickSend();
+            QTRY_VERIFY(!c.busy());
+            QCOMPARE(device->received(), kInitialFrameOfABC);
+        }
     }
 
     void selectionTheListsDoNotOfferIsRefused_data()
@@ -279,10 +283,10 @@ private slots:
         QVERIFY(c.history[0]->text().isEmpty());
         QVERIFY(c.history[1]->text().isEmpty());
         QCOMPARE(c.list(field)->currentText(), text);
-        QTest::qWait(20);
         QVERIFY(m_fixture->port1.received().isEmpty());
 
-        // With the field's initial entry picked again, the same text goes out.
+        // With the field's initial entry picked again, the same text goes out, and alone:
+        // nothing went before it.
         const QHash<QString, QString> initial{
             {"Header", "ENQ(05)"}, {"BCC1", "NONE"}, {"Tail", "EOT(04)"}, {"BCC2", "SUM_1"}};
         QVERIFY(c.select(field, initial[field]));

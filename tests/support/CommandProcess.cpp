@@ -25,11 +25,16 @@ QList<QJsonObject> jsonObjects(const QByteArray& lines)
 
 void startCommand(QProcess& process, const QStringList& arguments)
 {
+    startCommand(process, QStringLiteral(RS232C_COMMAND_PATH), arguments);
+}
+
+void startCommand(QProcess& process, const QString& program, const QStringList& arguments)
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(RS232C_COMMAND_PATH), arguments);
+    process.start(program, arguments);
     process.waitForStarted();
 }
 

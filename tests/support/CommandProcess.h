@@ -24,6 +24,8 @@ struct CommandResult {
 
 // Starts rs232c with the arguments; the caller waits, signals and reads.
 void startCommand(QProcess& process, const QStringList& arguments);
+// The same with the rs232c executable at program (a copy of it elsewhere).
+void startCommand(QProcess& process, const QString& program, const QStringList& arguments);
 // Runs rs232c to its end.
 CommandResult runCommand(const QStringList& arguments);
 CommandResult resultOf(QProcess& process);
