@@ -6,7 +6,8 @@ namespace {
 constexpr char kEot = 0x04;
 constexpr char kAck = 0x06;
 constexpr char kNak = 0x15;
-// A frame that has not left the port by then will not: the device stopped taking bytes.
+// A line on which no byte of the frame has left the port for this long is dead: the device
+// stopped taking bytes. A slow line that still takes them may drain for as long as it needs.
 constexpr std::chrono::seconds kDrainLimit{5};
 // How long each of the extra reads after the loop waits for a byte that is on its way.
 constexpr int kExtraReadWaitMs = 1;
@@ -56,9 +57,9 @@ bool Transaction::begin(const TransactionPlan& plan)
     m_windowLength = {};
     try {
         if (!plan.commPort) {
-            throw SerialError(SerialError::Kind::BadPort,
-                              QStringLiteral("The port number \"%1\" is not a number.")
-                                  .arg(plan.portText));
+            throw SerialError(
+                SerialError::Kind::BadPort,
+                QStringLiteral("The port number \"%1\" is not a number.").arg(plan.portText));
         }
         m_port.setCommPort(*plan.commPort);
         if (plan.settings)
@@ -73,6 +74,7 @@ bool Transaction::begin(const TransactionPlan& plan)
         return false;
     }
     m_state = State::Draining;
+    m_outputLeft = plan.frame.size();
     m_drainClock.start();
     return true;
 }
@@ -81,16 +83,21 @@ bool Transaction::step()
 {
     try {
         switch (m_state) {
-        case State::Draining:
-            if (m_port.outputDrained()) {
+        case State::Draining: {
+            const qint64 left = m_port.outputLeft();
+            if (left == 0) {
                 m_state = State::Receiving;
                 m_receiveClock.start();
+            } else if (left < m_outputLeft) {
+                m_outputLeft = left;
+                m_drainClock.start();
             } else if (std::chrono::nanoseconds(m_drainClock.nsecsElapsed()) > kDrainLimit) {
-                throw SerialError(SerialError::Kind::Io,
-                                  QStringLiteral("The device took no bytes for %1 s.")
-                                      .arg(kDrainLimit.count()));
+                throw SerialError(
+                    SerialError::Kind::Io,
+                    QStringLiteral("The device took no bytes for %1 s.").arg(kDrainLimit.count()));
             }
             return true;
+        }
         case State::Receiving: {
             const QByteArray chunk = m_port.input();
             collect(chunk);

@@ -105,7 +105,8 @@ private:
     std::optional<std::chrono::microseconds> m_latency;
     std::chrono::microseconds m_windowLength{0};
     QTimer m_timer;
-    QElapsedTimer m_drainClock;
+    qint64 m_outputLeft = 0;    // bytes of the frame not yet on the line
+    QElapsedTimer m_drainClock; // since the latest of them left the port
     QElapsedTimer m_receiveClock;
     bool m_driven = false;
 };
