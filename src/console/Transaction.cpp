@@ -75,7 +75,7 @@ bool Transaction::begin(const TransactionPlan& plan)
     }
     m_state = State::Draining;
     m_outputLeft = plan.frame.size();
-    m_drainClock.start();
+    m_outputMovedAt = m_clock->now();
     return true;
 }
 
@@ -83,21 +83,9 @@ bool Transaction::step()
 {
     try {
         switch (m_state) {
-        case State::Draining: {
-            const qint64 left = m_port.outputLeft();
-            if (left == 0) {
-                m_state = State::Receiving;
-                m_receiveClock.start();
-            } else if (left < m_outputLeft) {
-                m_outputLeft = left;
-                m_drainClock.start();
-            } else if (std::chrono::nanoseconds(m_drainClock.nsecsElapsed()) > kDrainLimit) {
-                throw SerialError(
-                    SerialError::Kind::Io,
-                    QStringLiteral("The device took no bytes for %1 s.").arg(kDrainLimit.count()));
-            }
+        case State::Draining:
+            drain();
             return true;
-        }
         case State::Receiving: {
             const QByteArray chunk = m_port.input();
             collect(chunk);
@@ -123,6 +111,23 @@ bool Transaction::step()
         fail(error);
     }
     return false;
+}
+
+void Transaction::drain()
+{
+    const qint64 left = m_port.outputLeft();
+    const auto now = m_clock->now();
+    if (left == 0) {
+        m_state = State::Receiving;
+        m_frameLeftAt = now;
+    } else if (left < m_outputLeft) {
+        m_outputLeft = left;
+        m_outputMovedAt = now;
+    } else if (now - m_outputMovedAt > kDrainLimit) {
+        throw SerialError(
+            SerialError::Kind::Io,
+            QStringLiteral("The device took no bytes for %1 s.").arg(kDrainLimit.count()));
+    }
 }
 
 void Transaction::run()
@@ -161,8 +166,7 @@ void Transaction::collect(const QByteArray& bytes)
 
 std::chrono::microseconds Transaction::sinceFrameLeft() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::nanoseconds(m_receiveClock.nsecsElapsed()));
+    return std::chrono::duration_cast<std::chrono::microseconds>(m_clock->now() - m_frameLeftAt);
 }
 
 void Transaction::closePort()

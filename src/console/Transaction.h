@@ -8,13 +8,14 @@
 // run() calls step() from the event loop, so the window stays responsive between polls. Poll k
 // is due k x pollInterval after the frame has left the port: a poll that finds a byte waiting
 // reads it at once, one that finds nothing waits for input until its due time and wakes as soon
-// as a byte arrives. Tests call step() directly, with no timer and no window.
+// as a byte arrives. Tests call step() directly, with no timer and no window, on a clock of
+// their own.
 // Every way out closes the port; a failure closes it before it is reported.
 
+#include "console/Clock.h"
 #include "platform/SerialControl.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -53,6 +54,9 @@ public:
     // Runs between Settings and InputLen (the console's warning box for an odd rate).
     void setAfterSettings(std::function<void()> hook) { m_afterSettings = std::move(hook); }
     void setPollInterval(std::chrono::microseconds interval) { m_pollInterval = interval; }
+    std::chrono::microseconds pollInterval() const { return m_pollInterval; }
+    // The clock the schedule runs on (the steady clock unless set); it outlives the transaction.
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // The steps up to Output. Returns false on failure (state Failed, port closed, error()).
     bool begin(const TransactionPlan& plan);
@@ -90,12 +94,14 @@ private:
     // Adds read bytes to the reply; the first of them sets the latency.
     void collect(const QByteArray& bytes);
     std::chrono::microseconds sinceFrameLeft() const;
+    void drain();
     void scheduleNext();
     void onTimer();
 
     SerialControl& m_port;
     std::function<void()> m_afterSettings;
     std::chrono::microseconds m_pollInterval{1000};
+    const Clock* m_clock = &Clock::steady();
     TransactionPlan m_plan;
     State m_state = State::Idle;
     QByteArray m_reply;
@@ -105,8 +111,8 @@ private:
     std::optional<std::chrono::microseconds> m_latency;
     std::chrono::microseconds m_windowLength{0};
     QTimer m_timer;
-    qint64 m_outputLeft = 0;    // bytes of the frame not yet on the line
-    QElapsedTimer m_drainClock; // since the latest of them left the port
-    QElapsedTimer m_receiveClock;
+    qint64 m_outputLeft = 0;                    // bytes of the frame not yet on the line
+    std::chrono::nanoseconds m_outputMovedAt{}; // when the latest of them left the port
+    std::chrono::nanoseconds m_frameLeftAt{};
     bool m_driven = false;
 };

@@ -1,7 +1,8 @@
-// The transaction engine over a real pty with the simulated device on the far end, driven
-// poll by poll (no timer, no window) and through the event loop.
+// The transaction engine over a real pty with the simulated device on the far end, stepped in
+// virtual time (no timer, no window) and driven through the event loop.
 
 #include "HexBytes.h"
+#include "ManualClock.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 #include "console/LineSettings.h"
@@ -15,24 +16,51 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <chrono>
 #include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+using namespace std::chrono_literals;
 
 namespace {
 
-// Steps a transaction to its end the way a test may: no event loop, and before each poll a
-// wait for input of at most waitMs (1 ms like the real driver's; longer makes every poll of a
-// long reply find a byte, so the count of bytes shows the count of reads).
-void stepToEnd(Transaction& transaction, SerialControl& port, int waitMs = 1)
+// Steps a transaction to its end the way a test may: no event loop, and the clock moved by hand.
+// A poll that finds nothing waits up to waitMs of real time for a byte on its way (1 ms like the
+// real driver's; longer makes every poll of a long reply find a byte, so the count of bytes shows
+// the count of reads), then lets the next poll come due.
+void stepToEnd(Transaction& transaction, SerialControl& port, ManualClock& clock, int waitMs = 1)
 {
     while (transaction.step()) {
-        if (transaction.state() == Transaction::State::Receiving && !port.inputWaiting())
-            port.waitForInput(waitMs);
+        if (transaction.state() == Transaction::State::Receiving && !port.inputWaiting() &&
+            !port.waitForInput(waitMs))
+            clock.advance(transaction.pollInterval());
     }
 }
 
 constexpr int kPatientMs = 2000;
+
+// Lets everything already queued or due run once: a zero timer started now fires after every
+// timer started before it.
+void letPendingEventsRun()
+{
+    QTimer marker;
+    marker.setSingleShot(true);
+    QSignalSpy fired(&marker, &QTimer::timeout);
+    marker.start(0);
+    QVERIFY(fired.wait());
+}
+
+// Bytes the device sent that wait in the driver for the program to open the port.
+int waitingInDriver(const QString& devicePath)
+{
+    const int device = ::open(devicePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int waiting = -1;
+    ::ioctl(device, FIONREAD, &waiting);
+    ::close(device);
+    return waiting;
+}
 
 // A pty takes 12 to 20 KB before its writer waits. Filled first from the device side, it takes
 // a frame only as fast as the far end reads.
@@ -78,6 +106,7 @@ private slots:
     void portFromPortNoAndSettingsFromBaudRate();
 
 private:
+    ManualClock m_clock; // outlives the transaction that reads it
     std::unique_ptr<SimulatedDevice> m_device;
     std::unique_ptr<SerialControl> m_port;
     std::unique_ptr<Transaction> m_transaction;
@@ -90,6 +119,7 @@ void TransactionTest::init()
     PortMap::setDevice(2, m_device->devicePath());
     m_port = std::make_unique<SerialControl>();
     m_transaction = std::make_unique<Transaction>(*m_port);
+    m_transaction->setClock(m_clock);
     program() = ProgramState{};
 }
 
@@ -134,7 +164,7 @@ void TransactionTest::sendsTheLoaderFramesByteForByte()
     QFETCH(QByteArray, message);
     QFETCH(QByteArray, frame);
     QVERIFY(m_transaction->begin(loaderPlan(message, program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_device->received(), frame);
     QCOMPARE(m_transaction->state(), Transaction::State::Finished);
     QCOMPARE(m_transaction->reply(), hex("0604"));
@@ -161,7 +191,7 @@ void TransactionTest::sendsTheDedicatedFramesByteForByte()
     program().BaudRate = 19200;
     QVERIFY(m_transaction->begin(dedicatedPlan(message, withCheck, program())));
     QCOMPARE(program().BccFlag, withCheck);
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_device->received(), frame);
     QCOMPARE(m_transaction->reply(), hex("06"));
     QCOMPARE(m_transaction->polls(), 500);
@@ -171,7 +201,7 @@ void TransactionTest::sendsTheDedicatedFramesByteForByte()
 void TransactionTest::loaderStopsAtEot()
 {
     QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->reply(), hex("0604"));
     QVERIFY(m_transaction->polls() < 501);
     QVERIFY(!m_port->portOpen());
@@ -181,7 +211,7 @@ void TransactionTest::loaderStopsAtAnEotInTheMiddle()
 {
     m_device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("0641044243"), 0});
     QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->reply(), hex("064104"));
     QCOMPARE(classify(m_transaction->reply()), ReplyClass::Ack);
 }
@@ -190,7 +220,7 @@ void TransactionTest::loaderMakesAtMost501Reads()
 {
     m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->polls(), 501);
     QCOMPARE(m_transaction->reply(), QByteArray());
     QCOMPARE(classify(m_transaction->reply()), ReplyClass::None);
@@ -198,7 +228,7 @@ void TransactionTest::loaderMakesAtMost501Reads()
     // A reply longer than the window and without EOT: 501 bytes, one per read.
     m_device->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(700, 'x'), 0});
     QVERIFY(m_transaction->begin(loaderPlan("AB", program())));
-    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    stepToEnd(*m_transaction, *m_port, m_clock, kPatientMs);
     QCOMPARE(m_transaction->reply(), QByteArray(501, 'x'));
 }
 
@@ -209,12 +239,12 @@ void TransactionTest::dedicatedMakesExactly500ReadsThenTheExtraTwo()
     m_device->setBehaviour({SimulatedDevice::Mode::Bytes, QByteArray(600, 'y'), 0});
 
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
-    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    stepToEnd(*m_transaction, *m_port, m_clock, kPatientMs);
     QCOMPARE(m_transaction->polls(), 500);
     QCOMPARE(m_transaction->reply(), QByteArray(500, 'y'));
 
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", true, program())));
-    stepToEnd(*m_transaction, *m_port, kPatientMs);
+    stepToEnd(*m_transaction, *m_port, m_clock, kPatientMs);
     QCOMPARE(m_transaction->polls(), 500);
     QCOMPARE(m_transaction->reply(), QByteArray(502, 'y'));
 }
@@ -226,7 +256,7 @@ void TransactionTest::dedicatedReadsAllBytesOfAnAnswerWithin500Polls()
     m_device->setBehaviour(
         {SimulatedDevice::Mode::Bytes, hex("06414243") + QByteArray(20, 'z'), 5});
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->reply(), hex("06414243") + QByteArray(20, 'z'));
     QCOMPARE(m_transaction->polls(), 500);
 }
@@ -246,7 +276,7 @@ void TransactionTest::failsCleanlyOnAMissingDevice()
     // The same control sends at once when the port exists again.
     program().PortNo = QStringLiteral("1");
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->state(), Transaction::State::Finished);
 }
 
@@ -276,7 +306,7 @@ void TransactionTest::runsTheHookAfterTheSettings()
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
     QCOMPARE(settingsSeen, QStringLiteral("128000, n, 8, 1"));
     QVERIFY(!openSeen);
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_device->received(), hex("0541424304"));
 }
 
@@ -290,14 +320,15 @@ void TransactionTest::endsWithOneFailureWhenTheDeviceVanishesMidReply()
     m_transaction->run();
     QTRY_VERIFY(m_device->received().size() == 5);
     m_device->send(hex("0641"));
-    QTest::qWait(20);
+    // The clock stands still: the window cannot end before the device goes.
+    QTRY_COMPARE(m_transaction->reply(), hex("0641"));
     m_device->vanish();
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(m_transaction->state(), Transaction::State::Failed);
     QCOMPARE(m_transaction->error()->kind(), SerialError::Kind::Vanished);
     QCOMPARE(m_transaction->reply(), hex("0641"));
     QVERIFY(!m_port->portOpen());
-    QTest::qWait(50);
+    letPendingEventsRun();
     QCOMPARE(finished.count(), 1);
 }
 
@@ -305,19 +336,20 @@ void TransactionTest::closesThePortSoTheNextSendStartsClean()
 {
     m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     QVERIFY(m_transaction->begin(loaderPlan("A", program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QVERIFY(!m_port->portOpen());
     // Bytes the device sends while the port is closed are not part of the next reply.
     m_device->send(hex("1504"));
-    QTest::qWait(20);
+    QTRY_COMPARE(waitingInDriver(m_device->devicePath()), 2);
     m_device->setBehaviour({SimulatedDevice::Mode::Protocol, {}, 0});
     QVERIFY(m_transaction->begin(loaderPlan("A", program())));
-    stepToEnd(*m_transaction, *m_port);
+    stepToEnd(*m_transaction, *m_port, m_clock);
     QCOMPARE(m_transaction->reply(), hex("0604"));
 }
 
 void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
 {
+    m_transaction->setClock(Clock::steady());
     QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
     QSignalSpy finished(m_transaction.get(), &Transaction::finished);
     m_transaction->run();
@@ -343,6 +375,7 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
 // A plain event loop drives it, as in the program (QTest's waits sleep between passes).
 void TransactionTest::aBurstDoesNotShortenTheWindow()
 {
+    m_transaction->setClock(Clock::steady());
     program().PortNo = QStringLiteral("1");
     program().BaudRate = 38400;
     const QByteArray burst = hex("06") + QByteArray(299, 'b');
@@ -383,6 +416,7 @@ void TransactionTest::aLongFrameDrainsWhileTheLineTakesBytes()
     farEnd.start(100);
     program().PortNo = QStringLiteral("1");
     program().BaudRate = 9600;
+    m_transaction->setClock(Clock::steady());
     QVERIFY(m_transaction->begin(dedicatedPlan(QByteArray(36000, 'D'), false, program())));
     QSignalSpy finished(m_transaction.get(), &Transaction::finished);
     m_transaction->run();
@@ -405,14 +439,15 @@ void TransactionTest::abortClosesThePortWithoutFinishing()
     QVERIFY(m_transaction->begin(loaderPlan("ABC", program())));
     QSignalSpy finished(m_transaction.get(), &Transaction::finished);
     m_transaction->run();
-    QTest::qWait(30);
+    QTRY_COMPARE(m_transaction->state(), Transaction::State::Receiving);
+    m_clock.advance(30ms);
     QVERIFY(m_port->portOpen());
     m_transaction->abort();
     QVERIFY(!m_port->portOpen());
     QVERIFY(!m_transaction->running());
     // The record of an ended exchange still says how long its window lasted.
-    QVERIFY(m_transaction->windowLength() >= std::chrono::milliseconds(30));
-    QTest::qWait(50);
+    QCOMPARE(m_transaction->windowLength(), std::chrono::microseconds(30ms));
+    letPendingEventsRun();
     QCOMPARE(finished.count(), 0);
 }
 
