@@ -32,7 +32,7 @@ Transaction::Transaction(SerialControl& port, QObject* parent) : QObject(parent)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Transaction::onTimer);
-    // A byte that arrives while a poll waits ends the wait at once.
+    // A byte that arrives while the engine sleeps ends the sleep at once.
     const auto wake = [this] {
         if (m_driven && m_timer.isActive() && m_timer.remainingTime() > 0)
             m_timer.start(0);
@@ -86,22 +86,8 @@ bool Transaction::step()
         case State::Draining:
             drain();
             return true;
-        case State::Receiving: {
-            const QByteArray chunk = m_port.input();
-            collect(chunk);
-            ++m_polls;
-            const bool atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
-            if (m_polls < m_plan.rule.polls && !atEot)
-                return true;
-            for (int read = 0; read < m_plan.rule.extraReads; ++read) {
-                m_port.waitForInput(kExtraReadWaitMs);
-                collect(m_port.input());
-            }
-            m_windowLength = sinceFrameLeft();
-            closePort();
-            m_state = State::Finished;
-            return false;
-        }
+        case State::Receiving:
+            return receive();
         case State::Idle:
         case State::Finished:
         case State::Failed:
@@ -128,6 +114,32 @@ void Transaction::drain()
             SerialError::Kind::Io,
             QStringLiteral("The device took no bytes for %1 s.").arg(kDrainLimit.count()));
     }
+}
+
+bool Transaction::receive()
+{
+    const int polls = m_plan.rule.polls;
+    // Polls whose time came while nothing waited found nothing.
+    m_polls = std::max(m_polls, duePolls());
+    bool atEot = false;
+    if (m_polls < polls) {
+        const QByteArray chunk = m_port.input();
+        if (!chunk.isEmpty()) {
+            collect(chunk);
+            ++m_polls;
+            atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
+        }
+    }
+    if (m_polls < polls && !atEot)
+        return true;
+    for (int read = 0; read < m_plan.rule.extraReads; ++read) {
+        m_port.waitForInput(kExtraReadWaitMs);
+        collect(m_port.input());
+    }
+    m_windowLength = sinceFrameLeft();
+    closePort();
+    m_state = State::Finished;
+    return false;
 }
 
 void Transaction::run()
@@ -169,6 +181,12 @@ std::chrono::microseconds Transaction::sinceFrameLeft() const
     return std::chrono::duration_cast<std::chrono::microseconds>(m_clock->now() - m_frameLeftAt);
 }
 
+int Transaction::duePolls() const
+{
+    const auto due = sinceFrameLeft() / m_pollInterval;
+    return int(std::min<decltype(due)>(due, m_plan.rule.polls));
+}
+
 void Transaction::closePort()
 {
     try {
@@ -190,22 +208,17 @@ void Transaction::onTimer()
 
 void Transaction::scheduleNext()
 {
+    m_timer.start(std::chrono::ceil<std::chrono::milliseconds>(untilNextStep()));
+}
+
+std::chrono::microseconds Transaction::untilNextStep() const
+{
     using namespace std::chrono;
-    if (m_state == State::Draining) {
-        m_timer.start(1ms);
-        return;
-    }
-    // The read of this poll has just asked the device; a byte that reaches it from now on
-    // wakes the wait through inputArrived.
-    if (m_port.inputWaiting()) {
-        m_timer.start(0);
-        return;
-    }
-    // Nothing waiting: wait until this poll is due, one interval per poll after the frame left.
-    // Polls that ran early on a burst are paid back here, so the reply window lasts polls x
-    // interval whatever arrives and whatever the event loop costs.
-    const auto due = m_pollInterval * (m_polls + 1);
-    const auto elapsed = sinceFrameLeft();
-    const auto wait = std::max(due - elapsed, microseconds(0));
-    m_timer.start(duration_cast<milliseconds>(wait + microseconds(500)));
+    if (m_state == State::Draining)
+        return 1ms;
+    // A byte still in the driver, or one that comes later, wakes the sleep through inputArrived.
+    if (m_port.inputWaiting())
+        return 0us;
+    // The polls until the window's end would read nothing; the step at its end counts them.
+    return std::max(m_pollInterval * m_plan.rule.polls - sinceFrameLeft(), microseconds(0));
 }

@@ -8,6 +8,7 @@
 #include "console/LineSettings.h"
 #include "console/ProgramState.h"
 #include "console/Transaction.h"
+#include "consoles/Consoles.h"
 #include "consoles/dedicated/DedicatedProtocol.h"
 #include "consoles/loader/LoaderProtocol.h"
 #include "platform/PortMap.h"
@@ -100,6 +101,8 @@ private slots:
     void closesThePortSoTheNextSendStartsClean();
     void runsFromTheEventLoopAndFinishesOnce();
     void aBurstDoesNotShortenTheWindow();
+    void aSilentWindowIsOneSleep_data();
+    void aSilentWindowIsOneSleep();
     void aLongFrameDrainsWhileTheLineTakesBytes_data();
     void aLongFrameDrainsWhileTheLineTakesBytes();
     void abortClosesThePortWithoutFinishing();
@@ -370,27 +373,72 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
     QVERIFY(m_transaction->windowLength() > std::chrono::microseconds(0));
 }
 
-// Polls that find a burst's bytes waiting run at once; the empty polls after it wait until they
-// are due, so the window still lasts its 500 ms: a byte at 350 ms is read, one at 650 ms is not.
-// A plain event loop drives it, as in the program (QTest's waits sleep between passes).
+// Polls that find a burst's bytes waiting run at once, ahead of their time; the empty polls after
+// it come when they are due, so the window still lasts its 500 ms: a byte at 350 ms is read, one
+// that is waiting when the engine wakes at 650 ms is not.
 void TransactionTest::aBurstDoesNotShortenTheWindow()
 {
-    m_transaction->setClock(Clock::steady());
     program().PortNo = QStringLiteral("1");
     program().BaudRate = 38400;
     const QByteArray burst = hex("06") + QByteArray(299, 'b');
     m_device->setBehaviour({SimulatedDevice::Mode::Bytes, burst, 0});
     QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
-    QEventLoop loop;
-    connect(m_transaction.get(), &Transaction::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(350, [this] { m_device->send("L"); });
-    QTimer::singleShot(650, [this] { m_device->send("X"); });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    m_transaction->run();
-    loop.exec();
+    while (m_transaction->state() == Transaction::State::Draining)
+        QVERIFY(m_transaction->step());
+    while (m_transaction->reply().size() < burst.size()) {
+        QVERIFY(m_port->waitForInput(kPatientMs));
+        QVERIFY(m_transaction->step());
+    }
+    QCOMPARE(m_transaction->polls(), 300);
+
+    m_clock.advance(350ms);
+    QVERIFY(m_transaction->step());
+    QCOMPARE(m_transaction->polls(), 350);
+    m_device->send("L");
+    QVERIFY(m_port->waitForInput(kPatientMs));
+    QVERIFY(m_transaction->step());
+    QCOMPARE(m_transaction->polls(), 351);
+
+    m_clock.advance(300ms);
+    m_device->send("X");
+    QVERIFY(m_port->waitForInput(kPatientMs));
+    QVERIFY(!m_transaction->step());
     QCOMPARE(m_transaction->state(), Transaction::State::Finished);
     QCOMPARE(m_transaction->reply(), burst + "L");
     QCOMPARE(m_transaction->polls(), 500);
+}
+
+// With nothing waiting the engine sleeps until the window's end: one wake-up, all its polls, and
+// the window as long as they are.
+void TransactionTest::aSilentWindowIsOneSleep_data()
+{
+    QTest::addColumn<ConsoleKind>("console");
+    QTest::addColumn<int>("polls");
+    QTest::addColumn<int>("windowMs");
+    QTest::newRow("Loader") << ConsoleKind::Loader << 501 << 501;
+    QTest::newRow("Dedicated") << ConsoleKind::Dedicated << 500 << 500;
+    QTest::newRow("User Define") << ConsoleKind::UserDefine << 1000 << 1000;
+}
+
+void TransactionTest::aSilentWindowIsOneSleep()
+{
+    QFETCH(ConsoleKind, console);
+    QFETCH(int, polls);
+    QFETCH(int, windowMs);
+    const std::chrono::microseconds window = std::chrono::milliseconds(windowMs);
+    m_device->setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 38400;
+    QVERIFY(m_transaction->begin(consolePlan({console, "ABC"}, program())));
+    while (m_transaction->state() == Transaction::State::Draining)
+        QVERIFY(m_transaction->step());
+    QCOMPARE(m_transaction->untilNextStep(), window);
+
+    m_clock.advance(window);
+    QVERIFY(!m_transaction->step());
+    QCOMPARE(m_transaction->polls(), polls);
+    QCOMPARE(m_transaction->windowLength(), window);
+    QCOMPARE(m_transaction->reply(), QByteArray());
 }
 
 // On a slow line a long frame takes more than 5 s to leave the port, and that is no failure
