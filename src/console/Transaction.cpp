@@ -6,7 +6,8 @@ namespace {
 constexpr char kEot = 0x04;
 constexpr char kAck = 0x06;
 constexpr char kNak = 0x15;
-// A frame that has not left the port by then will not: the device stopped taking bytes.
+// A line on which no byte of the frame has left the port for this long is dead: the device
+// stopped taking bytes. A slow line that still takes them may drain for as long as it needs.
 constexpr std::chrono::seconds kDrainLimit{5};
 // How long each of the extra reads after the loop waits for a byte that is on its way.
 constexpr int kExtraReadWaitMs = 1;
@@ -31,7 +32,7 @@ Transaction::Transaction(SerialControl& port, QObject* parent) : QObject(parent)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Transaction::onTimer);
-    // A byte that arrives while a poll waits ends the wait at once.
+    // A byte that arrives while the engine sleeps ends the sleep at once.
     const auto wake = [this] {
         if (m_driven && m_timer.isActive() && m_timer.remainingTime() > 0)
             m_timer.start(0);
@@ -56,9 +57,9 @@ bool Transaction::begin(const TransactionPlan& plan)
     m_windowLength = {};
     try {
         if (!plan.commPort) {
-            throw SerialError(SerialError::Kind::BadPort,
-                              QStringLiteral("The port number \"%1\" is not a number.")
-                                  .arg(plan.portText));
+            throw SerialError(
+                SerialError::Kind::BadPort,
+                QStringLiteral("The port number \"%1\" is not a number.").arg(plan.portText));
         }
         m_port.setCommPort(*plan.commPort);
         if (plan.settings)
@@ -73,7 +74,8 @@ bool Transaction::begin(const TransactionPlan& plan)
         return false;
     }
     m_state = State::Draining;
-    m_drainClock.start();
+    m_outputLeft = plan.frame.size();
+    m_outputMovedAt = m_clock->now();
     return true;
 }
 
@@ -82,31 +84,10 @@ bool Transaction::step()
     try {
         switch (m_state) {
         case State::Draining:
-            if (m_port.outputDrained()) {
-                m_state = State::Receiving;
-                m_receiveClock.start();
-            } else if (std::chrono::nanoseconds(m_drainClock.nsecsElapsed()) > kDrainLimit) {
-                throw SerialError(SerialError::Kind::Io,
-                                  QStringLiteral("The device took no bytes for %1 s.")
-                                      .arg(kDrainLimit.count()));
-            }
+            drain();
             return true;
-        case State::Receiving: {
-            const QByteArray chunk = m_port.input();
-            collect(chunk);
-            ++m_polls;
-            const bool atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
-            if (m_polls < m_plan.rule.polls && !atEot)
-                return true;
-            for (int read = 0; read < m_plan.rule.extraReads; ++read) {
-                m_port.waitForInput(kExtraReadWaitMs);
-                collect(m_port.input());
-            }
-            m_windowLength = sinceFrameLeft();
-            closePort();
-            m_state = State::Finished;
-            return false;
-        }
+        case State::Receiving:
+            return receive();
         case State::Idle:
         case State::Finished:
         case State::Failed:
@@ -115,6 +96,49 @@ bool Transaction::step()
     } catch (const SerialError& error) {
         fail(error);
     }
+    return false;
+}
+
+void Transaction::drain()
+{
+    const qint64 left = m_port.outputLeft();
+    const auto now = m_clock->now();
+    if (left == 0) {
+        m_state = State::Receiving;
+        m_frameLeftAt = now;
+    } else if (left < m_outputLeft) {
+        m_outputLeft = left;
+        m_outputMovedAt = now;
+    } else if (now - m_outputMovedAt > kDrainLimit) {
+        throw SerialError(
+            SerialError::Kind::Io,
+            QStringLiteral("The device took no bytes for %1 s.").arg(kDrainLimit.count()));
+    }
+}
+
+bool Transaction::receive()
+{
+    const int polls = m_plan.rule.polls;
+    // Polls whose time came while nothing waited found nothing.
+    m_polls = std::max(m_polls, duePolls());
+    bool atEot = false;
+    if (m_polls < polls) {
+        const QByteArray chunk = m_port.input();
+        if (!chunk.isEmpty()) {
+            collect(chunk);
+            ++m_polls;
+            atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
+        }
+    }
+    if (m_polls < polls && !atEot)
+        return true;
+    for (int read = 0; read < m_plan.rule.extraReads; ++read) {
+        m_port.waitForInput(kExtraReadWaitMs);
+        collect(m_port.input());
+    }
+    m_windowLength = sinceFrameLeft();
+    closePort();
+    m_state = State::Finished;
     return false;
 }
 
@@ -154,8 +178,13 @@ void Transaction::collect(const QByteArray& bytes)
 
 std::chrono::microseconds Transaction::sinceFrameLeft() const
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::nanoseconds(m_receiveClock.nsecsElapsed()));
+    return std::chrono::duration_cast<std::chrono::microseconds>(m_clock->now() - m_frameLeftAt);
+}
+
+int Transaction::duePolls() const
+{
+    const auto due = sinceFrameLeft() / m_pollInterval;
+    return int(std::min<decltype(due)>(due, m_plan.rule.polls));
 }
 
 void Transaction::closePort()
@@ -179,22 +208,17 @@ void Transaction::onTimer()
 
 void Transaction::scheduleNext()
 {
+    m_timer.start(std::chrono::ceil<std::chrono::milliseconds>(untilNextStep()));
+}
+
+std::chrono::microseconds Transaction::untilNextStep() const
+{
     using namespace std::chrono;
-    if (m_state == State::Draining) {
-        m_timer.start(1ms);
-        return;
-    }
-    // The read of this poll has just asked the device; a byte that reaches it from now on
-    // wakes the wait through inputArrived.
-    if (m_port.inputWaiting()) {
-        m_timer.start(0);
-        return;
-    }
-    // Nothing waiting: wait until this poll is due, one interval per poll after the frame left.
-    // Polls that ran early on a burst are paid back here, so the reply window lasts polls x
-    // interval whatever arrives and whatever the event loop costs.
-    const auto due = m_pollInterval * (m_polls + 1);
-    const auto elapsed = sinceFrameLeft();
-    const auto wait = std::max(due - elapsed, microseconds(0));
-    m_timer.start(duration_cast<milliseconds>(wait + microseconds(500)));
+    if (m_state == State::Draining)
+        return 1ms;
+    // A byte still in the driver, or one that comes later, wakes the sleep through inputArrived.
+    if (m_port.inputWaiting())
+        return 0us;
+    // The polls until the window's end would read nothing; the step at its end counts them.
+    return std::max(m_pollInterval * m_plan.rule.polls - sinceFrameLeft(), microseconds(0));
 }

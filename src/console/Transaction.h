@@ -3,18 +3,22 @@
 // classified reply. The consoles supply only a plan (port, settings, frame, receive rule).
 //
 // begin() drives CommPort, Settings, InputLen, PortOpen and the one Output, in that order.
-// Then step() is called once per poll: first until every byte of the frame has left the port,
-// then once per read of the receive loop (at most one byte each), then the extra reads.
-// run() calls step() from the event loop, so the window stays responsive between polls. Poll k
-// is due k x pollInterval after the frame has left the port: a poll that finds a byte waiting
-// reads it at once, one that finds nothing waits for input until its due time and wakes as soon
-// as a byte arrives. Tests call step() directly, with no timer and no window.
+// Then each step() first pushes the frame out, until every byte of it has left the port, and
+// then runs the polls of the receive loop that are due, then the extra reads. Poll k is due
+// k x pollInterval after the frame has left the port and reads at most one byte; a byte that is
+// waiting is read at once by the next poll, ahead of its time, and a poll whose time comes while
+// nothing waits reads nothing. So the window lasts its polls' time whatever arrives: a burst
+// cannot shorten it, and a byte that comes after it is not read.
+// run() calls step() from the event loop, so the window stays responsive. While nothing waits
+// it sleeps until a byte arrives or the window ends, and the polls whose time passed meanwhile
+// count as the empty polls they were. Tests call step() directly, with no timer and no window,
+// on a clock of their own.
 // Every way out closes the port; a failure closes it before it is reported.
 
+#include "console/Clock.h"
 #include "platform/SerialControl.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -53,10 +57,14 @@ public:
     // Runs between Settings and InputLen (the console's warning box for an odd rate).
     void setAfterSettings(std::function<void()> hook) { m_afterSettings = std::move(hook); }
     void setPollInterval(std::chrono::microseconds interval) { m_pollInterval = interval; }
+    std::chrono::microseconds pollInterval() const { return m_pollInterval; }
+    // The clock the schedule runs on (the steady clock unless set); it outlives the transaction.
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // The steps up to Output. Returns false on failure (state Failed, port closed, error()).
     bool begin(const TransactionPlan& plan);
-    // One step; returns true while more steps are due. On failure: state Failed, port closed.
+    // Pushes the frame, or runs the polls that are due and the one a waiting byte allows;
+    // returns true while the transaction goes on. On failure: state Failed, port closed.
     bool step();
     // Calls step() from the event loop until done; emits finished() at the end (also on failure).
     void run();
@@ -78,6 +86,9 @@ public:
     // window as it really lasted, up to abort() for an ended one); zero when the frame never
     // left.
     std::chrono::microseconds windowLength() const { return m_windowLength; }
+    // How long run() sleeps before the next step: not at all while a byte waits, a millisecond
+    // while the frame drains, else until the window's end (a byte that comes first wakes it).
+    std::chrono::microseconds untilNextStep() const;
     // The failure, when state() is Failed.
     std::optional<SerialError> error() const { return m_error; }
 
@@ -90,12 +101,17 @@ private:
     // Adds read bytes to the reply; the first of them sets the latency.
     void collect(const QByteArray& bytes);
     std::chrono::microseconds sinceFrameLeft() const;
+    // The polls whose time has come, at most the rule's count.
+    int duePolls() const;
+    void drain();
+    bool receive();
     void scheduleNext();
     void onTimer();
 
     SerialControl& m_port;
     std::function<void()> m_afterSettings;
     std::chrono::microseconds m_pollInterval{1000};
+    const Clock* m_clock = &Clock::steady();
     TransactionPlan m_plan;
     State m_state = State::Idle;
     QByteArray m_reply;
@@ -105,7 +121,8 @@ private:
     std::optional<std::chrono::microseconds> m_latency;
     std::chrono::microseconds m_windowLength{0};
     QTimer m_timer;
-    QElapsedTimer m_drainClock;
-    QElapsedTimer m_receiveClock;
+    qint64 m_outputLeft = 0;                    // bytes of the frame not yet on the line
+    std::chrono::nanoseconds m_outputMovedAt{}; // when the latest of them left the port
+    std::chrono::nanoseconds m_frameLeftAt{};
     bool m_driven = false;
 };

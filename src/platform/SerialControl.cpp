@@ -246,7 +246,7 @@ bool SerialControl::waitForInput(int ms)
     return !m_pending.isEmpty();
 }
 
-bool SerialControl::outputDrained()
+qint64 SerialControl::outputLeft()
 {
     requireUsable();
     // A write into a full driver queue fails with EAGAIN, which Qt reports as a ResourceError
@@ -262,13 +262,11 @@ bool SerialControl::outputDrained()
             break;
         left = nowLeft;
     }
-    if (left > 0)
-        return false;
     const int queued = SerialSystem::outputQueued(m_port->handle());
     if (queued < 0)
         throw SerialError(SerialError::Kind::Io,
                           QStringLiteral("%1: the output queue cannot be read").arg(m_devicePath));
-    return queued == 0;
+    return left + queued;
 }
 
 void SerialControl::applySettings()

@@ -4,7 +4,7 @@
 // Input once per poll, PortOpen := false. Every failure throws SerialError.
 //
 // The line is always as Settings says ("38400,n,8,1" or "19200, n, 8, 1"); a freshly opened
-// port holds no input; Output's bytes are all on the line before outputDrained() says true;
+// port holds no input; Output's bytes are all on the line before outputLeft() says none are left;
 // a device that vanishes while open closes the port at once (bytes already received are still
 // handed out by Input first, then Input throws Vanished).
 
@@ -55,9 +55,11 @@ public:
     // Blocks at most ms milliseconds for a byte to arrive; true when one is waiting. No event
     // processing happens while it waits.
     bool waitForInput(int ms);
-    // Pushes queued output to the device without blocking; true when every byte of every
-    // Output has left the port. Throws Vanished or Io when the device fails.
-    bool outputDrained();
+    // Pushes queued output to the device without blocking; returns how many bytes of every
+    // Output have not left the port yet (the program's own buffer and the driver's queue).
+    // Throws Vanished or Io when the device fails.
+    qint64 outputLeft();
+    bool outputDrained() { return outputLeft() == 0; }
 
 signals:
     // A byte arrived (emitted from the event loop), or the device vanished.

@@ -183,7 +183,10 @@ void TestSendCommand::logLinesHoldTheExactBytes()
         QCOMPARE(record["settings"].toString(), "38400,n,8,1");
         QCOMPARE(record["class"].toString(), "ack");
         QCOMPARE(record["word"].toString(), "ACK");
-        QCOMPARE(record["polls"].toInt(), int(reply.size()));
+        // Each byte took a poll, after the polls that came due (1 ms each) before the first one
+        // was read: none when the reply is read at once, more on a busy machine.
+        const int emptyPolls = record["polls"].toInt() - int(reply.size());
+        QVERIFY(emptyPolls >= 0 && emptyPolls * 1000 <= record["latency_us"].toInteger());
         QVERIFY(!record.contains("error"));
         const qint64 latency = record["latency_us"].toInteger(-1);
         QVERIFY(latency > 0 && latency <= record["window_us"].toInteger());
