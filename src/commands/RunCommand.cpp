@@ -3,15 +3,20 @@
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSession.h"
 #include "commands/ExitStatus.h"
+#include "commands/InputFile.h"
 #include "commands/JUnitReport.h"
 #include "commands/Output.h"
 #include "commands/PlanReader.h"
+#include "platform/OutputFile.h"
 #include "platform/PortMap.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,6 +31,16 @@ const char kEpilogue[] =
     "Example: rs232c run --demo --junit report.xml examples/smoke-test.json";
 
 const QString kJUnit = QStringLiteral("junit");
+
+// The same file, also through another path or a link.
+bool isSameFile(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 QString statusName(StepResult::Status status)
 {
@@ -133,12 +148,12 @@ int runCommand(const QStringList& arguments)
         return parser.refuse(QStringLiteral("one PLAN file is needed."));
 
     const QString planPath = parser.positionalArguments().constFirst();
-    QFile planFile(planPath);
-    if (!planFile.open(QIODevice::ReadOnly)) {
-        Output::error(QStringLiteral("%1: %2").arg(planPath, planFile.errorString()));
+    const auto planFile = InputFile::read(planPath);
+    if (const QString* refusal = std::get_if<QString>(&planFile)) {
+        Output::error(*refusal);
         return ExitStatus::kNoInput;
     }
-    const auto reading = readPlan(planFile.readAll());
+    const auto reading = readPlan(std::get<QByteArray>(planFile));
     if (const QString* refusal = std::get_if<QString>(&reading)) {
         Output::error(QStringLiteral("%1: %2").arg(planPath, *refusal));
         return ExitStatus::kDataError;
@@ -147,11 +162,20 @@ int runCommand(const QStringList& arguments)
     const QString suiteName =
         plan.name.isEmpty() ? QFileInfo(planPath).completeBaseName() : plan.name;
 
+    for (const QString& option : {kJUnit, QStringLiteral("log")}) {
+        if (parser.isSet(option) && isSameFile(parser.value(option), planPath))
+            return parser.refuse(
+                QStringLiteral("--%1 names the plan itself; it must be another file.").arg(option));
+    }
     QFile report(parser.value(kJUnit));
-    if (parser.isSet(kJUnit) && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Output::error(QStringLiteral("the report cannot be created: %1: %2")
-                          .arg(report.fileName(), report.errorString()));
-        return ExitStatus::kCannotCreate;
+    if (parser.isSet(kJUnit)) {
+        QString why;
+        const int fd = openOutputFile(report.fileName(), O_TRUNC, &why);
+        if (fd == -1) {
+            Output::error(QStringLiteral("the report cannot be created: %1").arg(why));
+            return ExitStatus::kCannotCreate;
+        }
+        report.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     }
     if (const std::optional<int> status = session.start())
         return *status;

@@ -3,6 +3,7 @@
 #include "commands/CommandParser.h"
 #include "commands/DeviceLink.h"
 #include "commands/ExitStatus.h"
+#include "commands/InputFile.h"
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
 #include "platform/AnswerRules.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -284,12 +284,12 @@ int simulateCommand(const QStringList& arguments)
 
     QList<AnswerRule> rules;
     if (!setup.rulesFile.isEmpty()) {
-        QFile file(setup.rulesFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, file.errorString()));
+        const auto file = InputFile::read(setup.rulesFile);
+        if (const QString* refusal = std::get_if<QString>(&file)) {
+            Output::error(*refusal);
             return ExitStatus::kNoInput;
         }
-        const AnswerRules::Reading reading = AnswerRules::read(file.readAll());
+        const AnswerRules::Reading reading = AnswerRules::read(std::get<QByteArray>(file));
         if (!reading.refusal.isEmpty()) {
             Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, reading.refusal));
             return ExitStatus::kDataError;
