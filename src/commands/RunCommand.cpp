@@ -25,9 +25,13 @@ const char kEpilogue[] =
     "and what to expect of the reply (see the README). The whole plan is checked before\n"
     "anything is sent.\n\n"
     "Exit status: 0 every step passed, 1 a step failed, 4 a port failed (the steps after it are\n"
-    "not run), 64 a refused command line, 65 a refused plan, 66 a plan that cannot be read,\n"
-    "73 a log or report that cannot be created, 74 a log line that cannot be written, 130 and\n"
-    "143 after SIGINT and SIGTERM (the report then holds the steps done, the rest not run).\n\n"
+    "not run), 64 a refused command line (a report or log that is the plan itself included),\n"
+    "65 a refused plan, 66 a plan that cannot be read (one that is no regular file, or larger\n"
+    "than 4 MiB, included), 73 a log or report that cannot be created (a named pipe that nobody\n"
+    "reads included), 74 a log line or standard output that cannot be written, 129, 130 and\n"
+    "143 after SIGHUP, SIGINT and SIGTERM (the report then holds the steps done, the rest not\n"
+    "run). When standard output is closed or full, run stops after the step in progress,\n"
+    "writes the report with the rest not run, and ends with 74.\n\n"
     "Example: rs232c run --demo --junit report.xml examples/smoke-test.json";
 
 const QString kJUnit = QStringLiteral("junit");
@@ -208,6 +212,8 @@ int runCommand(const QStringList& arguments)
             stopped = QStringLiteral("not run");
         else if (stopped.isEmpty() && !session.logError().isEmpty())
             stopped = QStringLiteral("not run: the log could not be written");
+        else if (stopped.isEmpty() && !Output::failure().isEmpty())
+            stopped = QStringLiteral("not run: standard output could not be written");
         results << result;
     }
 

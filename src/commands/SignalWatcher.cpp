@@ -10,6 +10,9 @@
 
 namespace {
 
+// A closed terminal ends a command as Ctrl+C does.
+constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM};
+
 int g_pipe[2] = {-1, -1};
 
 void onSignal(int signal)
@@ -32,14 +35,14 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : kSignals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
 {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (const int signal : kSignals)
+        ::signal(signal, SIG_DFL);
     delete m_notifier;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

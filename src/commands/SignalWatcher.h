@@ -1,7 +1,7 @@
 #pragma once
-// SIGINT and SIGTERM as a Qt signal, so a command ends its exchange cleanly (port closed, lock
-// released, what was collected printed) instead of dying inside it. The handler only writes the
-// signal's number to a pipe; a socket notifier reads it on the event loop.
+// SIGHUP, SIGINT and SIGTERM as a Qt signal, so a command ends its exchange cleanly (port closed,
+// lock released, what was collected printed) instead of dying inside it. The handler only writes
+// the signal's number to a pipe; a socket notifier reads it on the event loop.
 
 #include <QObject>
 
@@ -11,7 +11,7 @@ class SignalWatcher : public QObject {
     Q_OBJECT
 
 public:
-    // Installs the handlers for SIGINT and SIGTERM; one watcher at a time.
+    // Installs the handlers for SIGHUP, SIGINT and SIGTERM; one watcher at a time.
     explicit SignalWatcher(QObject* parent = nullptr);
     // Puts the default handlers back.
     ~SignalWatcher() override;

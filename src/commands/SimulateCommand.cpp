@@ -40,12 +40,19 @@ Faults (combinable):
 Without --device the first line of output is the path of the device's pty.
 
 Exit statuses:
-  0   ended by SIGINT or SIGTERM, or vanished as --vanish-after asked
+  0   ended by SIGHUP, SIGINT or SIGTERM, or vanished as --vanish-after asked
   4   the port could not be opened, or failed while serving
   64  a refused command line
   65  a refused rules file
-  66  a rules file that cannot be read
-  73  a link that cannot be made)";
+  66  a rules file that cannot be read (one that is no regular file, or larger
+      than 4 MiB, included)
+  73  a link that cannot be made
+  74  standard output could not be written at some time
+
+When standard output is closed (a pipe whose reader ended, as in simulate | head -1)
+or full, simulate says so once on standard error and goes on serving without
+printing; when it ends, it ends with 74. The --link is removed on every way out
+but SIGKILL.)";
 
 struct Setup {
     SimulatedDevice::Behaviour behaviour;
