@@ -206,6 +206,7 @@ private slots:
     void refusedRuns();
     void linkFollowsTheRun_data();
     void linkFollowsTheRun();
+    void servesOnWhenItsOutputIsGone();
     void realPortIsLockedWhileServed();
 };
 
@@ -456,6 +457,33 @@ void SimulateCommandTest::linkFollowsTheRun()
              frameLine.constData());
     run.signal(signal);
     QCOMPARE(run.exitStatus(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// simulate --link L | head -1: head takes the pty's path and ends; the device serves on, and its
+// end still removes the link, with 74 for the lines that were lost.
+void SimulateCommandTest::servesOnWhenItsOutputIsGone()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyDEVICE"));
+    QProcess simulate;
+    QProcess head;
+    simulate.setStandardOutputProcess(&head);
+    head.start(QStringLiteral("head"), {QStringLiteral("-1")});
+    simulate.start(QStringLiteral(RS232C_EXECUTABLE),
+                   {QStringLiteral("simulate"), QStringLiteral("--link"), link});
+    QVERIFY(head.waitForFinished(kPatientMs));
+    const QString path = QString::fromUtf8(head.readAllStandardOutput()).trimmed();
+    QVERIFY(path.startsWith(QLatin1String("/dev/")));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), path);
+
+    QCOMPARE(runClient(link, {QStringLiteral("w:02414243433603"), QStringLiteral("r:2:3000")}),
+             QStringList{"0604"});
+    ::kill(pid_t(simulate.processId()), SIGTERM);
+    QVERIFY(simulate.waitForFinished(kPatientMs));
+    QCOMPARE(simulate.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(simulate.exitCode(), 74);
+    QVERIFY(simulate.readAllStandardError().contains("standard output cannot be written"));
     QVERIFY(!QFileInfo(link).isSymLink());
 }
 
