@@ -51,8 +51,10 @@ Exit statuses:
 
 When standard output is closed (a pipe whose reader ended, as in simulate | head -1)
 or full, simulate says so once on standard error and goes on serving without
-printing; when it ends, it ends with 74. The --link is removed on every way out
-but SIGKILL.)";
+printing; when it ends, it ends with 74. A second signal, or a first that
+simulate cannot act on within 5 s (its output blocked by a reader that stopped
+reading), ends it at once with 128 + the signal. The --link is removed on every
+way out but SIGKILL.)";
 
 struct Setup {
     SimulatedDevice::Behaviour behaviour;
@@ -305,6 +307,7 @@ int simulateCommand(const QStringList& arguments)
     }
 
     const SignalWatcher watcher;
+    SignalWatcher::setLastWords(DeviceLink::removeAtOnce);
     int status = 0;
     // Events come from the device's serving thread; printing them on this one keeps that thread
     // from ever waiting for a terminal or a pipe.

@@ -7,11 +7,15 @@
 #include "platform/SimulatedDevice.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 class TestCommandIo : public QObject {
@@ -24,6 +28,8 @@ private slots:
     void aLogPipeWithAReaderGetsEveryLine();
     void aFailedOutputEndsWith74_data();
     void aFailedOutputEndsWith74();
+    void aSignalEndsACommandHeldByItsOutput_data();
+    void aSignalEndsACommandHeldByItsOutput();
 
 private:
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
@@ -148,6 +154,54 @@ void TestCommandIo::aFailedOutputEndsWith74()
     QVERIFY2(result.err.contains("standard output cannot be written: No space left on device"),
              result.err.constData());
     QCOMPARE(m_device.frames().size(), frames);
+}
+
+void TestCommandIo::aSignalEndsACommandHeldByItsOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("send, Ctrl+C") << QStringList{"send",     "--demo", "--console", "loader",
+                                                 "--repeat", "100000", "A"}
+                                  << SIGINT;
+    QTest::newRow("simulate, SIGTERM: the link goes too")
+        << QStringList{"simulate", "--noise", "1", "--link", "@link"} << SIGTERM;
+}
+
+// Standard output is a pipe whose reader stopped reading: the command waits in write(2), where
+// its event loop never sees the signal, and still ends, with the signal's status.
+void TestCommandIo::aSignalEndsACommandHeldByItsOutput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    const QString link = path("ttyHELD");
+    arguments.replaceInStrings("@link", link);
+    const QString pipe = path("held");
+    QFile::remove(pipe);
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QFile reader;
+    QVERIFY(reader.open(::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK),
+                        QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+
+    QProcess process;
+    process.setStandardOutputFile(pipe);
+    startCommand(process, arguments);
+    // A full pipe, and the command inside a write to standard output.
+    const int capacity = ::fcntl(reader.handle(), F_GETPIPE_SZ);
+    const auto held = [&] {
+        int queued = 0;
+        ::ioctl(reader.handle(), FIONREAD, &queued);
+        QFile call(QStringLiteral("/proc/%1/syscall").arg(process.processId()));
+        return queued > capacity - 4096 && call.open(QIODevice::ReadOnly) &&
+               call.readAll().startsWith(QByteArray::number(SYS_write) + " 0x1 ");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(held(), 60000);
+    QCOMPARE(QFileInfo(link).isSymLink(), arguments.contains(link));
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signal);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestCommandIo)
