@@ -11,7 +11,7 @@
 namespace InputFile {
 
 // Far above any plan or rules file written by hand or by a script (tens of thousands of steps).
-inline constexpr qint64 kMaxBytes = 4 * 1024 * 1024;
+inline constexpr qint64 kMaxBytes = 4 * 1024 * 1024; // whole MiB, as the refusal and help say
 
 // The file's bytes, or why it is refused ("plan.json: a named pipe, not a regular file").
 std::variant<QByteArray, QString> read(const QString& path);

@@ -27,7 +27,7 @@ const char kEpilogue[] =
     "Exit status: 0 every step passed, 1 a step failed, 4 a port failed (the steps after it are\n"
     "not run), 64 a refused command line (a report or log that is the plan itself included),\n"
     "65 a refused plan, 66 a plan that cannot be read (one that is no regular file, or larger\n"
-    "than 4 MiB, included), 73 a log or report that cannot be created (a named pipe that nobody\n"
+    "than %1 MiB, included), 73 a log or report that cannot be created (a named pipe that nobody\n"
     "reads included), 74 a log line or standard output that cannot be written, 129, 130 and\n"
     "143 after SIGHUP, SIGINT and SIGTERM (the report then holds the steps done, the rest not\n"
     "run). When standard output is closed or full, run stops after the step in progress,\n"
@@ -142,7 +142,8 @@ int runCommand(const QStringList& arguments)
     CommandParser parser(QStringLiteral("run"),
                          QStringLiteral("Runs the steps of a test plan against the device and "
                                         "reports each: one line a step, then a summary."),
-                         QStringLiteral("PLAN"), QString::fromUtf8(kEpilogue));
+                         QStringLiteral("PLAN"),
+                         QString::fromUtf8(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     parser.addOption(QCommandLineOption(
         kJUnit, QStringLiteral("Writes a JUnit XML report to the file."), QStringLiteral("file")));
     ExchangeSession session(parser);

@@ -45,7 +45,7 @@ Exit statuses:
   64  a refused command line
   65  a refused rules file
   66  a rules file that cannot be read (one that is no regular file, or larger
-      than 4 MiB, included)
+      than %1 MiB, included)
   73  a link that cannot be made
   74  standard output could not be written at some time
 
@@ -281,7 +281,8 @@ int simulateCommand(const QStringList& arguments)
                          QStringLiteral("Plays a device that speaks the Loader and Dedicated "
                                         "protocols, on a pty or a real serial port, for a host "
                                         "program to talk to; misbehaves on purpose when asked."),
-                         {}, QString::fromLatin1(kEpilogue));
+                         {},
+                         QString::fromLatin1(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     addOptions(parser);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
