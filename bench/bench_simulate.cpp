@@ -1,7 +1,7 @@
 // Prints one table of rs232c simulate's figures on a pty: how soon it answers a Loader frame as
 // a python3-serial client sees it (from the client's frame leaving to the reply's first byte
-// arriving), and what it costs while nobody talks to it. Figures only: nothing here passes or
-// fails.
+// arriving), how evenly --split spaces a reply's bytes, and what it costs while nobody talks to
+// it. Figures only: nothing here passes or fails.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,6 +19,8 @@ namespace {
 
 constexpr int kFrames = 300;
 constexpr int kIdleSeconds = 5;
+constexpr int kSplitMs = 20;
+constexpr int kSplitFrames = 20;
 
 // Frames after a warm-up, each answer timed from the frame's write to the first byte's read.
 // The frame goes out through the port's own descriptor: Serial.write waits in a select after
@@ -41,6 +43,76 @@ for i in range(warm_up + count):
 times.sort()
 print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
 )";
+
+// The gaps between the bytes of seven-byte replies sent one at a time, each timed from the read
+// of the byte before: min, median and max. A late read of one byte shortens the next gap.
+const char* const kSplitClient = R"(
+import os, serial, sys, time
+port = serial.Serial(sys.argv[1], 38400, timeout=2)
+gaps = []
+for i in range(int(sys.argv[2])):
+    os.write(port.fd, bytes.fromhex('0541424304'))
+    before = None
+    for k in range(7):
+        if not port.read(1):
+            sys.exit('the split reply was cut short')
+        now = time.perf_counter()
+        if before is not None:
+            gaps.append((now - before) * 1000)
+        before = now
+gaps.sort()
+print(gaps[0], gaps[len(gaps) // 2], gaps[-1])
+)";
+
+QString python()
+{
+    // Debian's own interpreter, which python3-serial installs into.
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+               ? QStringLiteral("/usr/bin/python3")
+               : QStringLiteral("python3");
+}
+
+// Starts rs232c simulate with the options and returns its pty's path, its first line of output.
+QString startSimulate(QProcess& simulate, const QString& outputFile, const QStringList& options)
+{
+    simulate.setStandardOutputFile(outputFile);
+    simulate.start(QStringLiteral(RS232C_EXECUTABLE),
+                   QStringList{QStringLiteral("simulate")} + options);
+    if (!simulate.waitForStarted())
+        qFatal("rs232c simulate did not start");
+    for (int wait = 0; wait < 500; ++wait) {
+        QThread::msleep(10);
+        QFile output(outputFile);
+        const QByteArray line = output.open(QIODevice::ReadOnly) ? output.readLine() : QByteArray();
+        if (line.endsWith('\n'))
+            return QString::fromUtf8(line).trimmed();
+    }
+    qFatal("rs232c simulate printed no pty path");
+}
+
+// Runs a client script against path; its one line of three figures, or empty when it failed.
+QList<double> runClient(const char* script, const QString& path, int frames, QByteArray* failure)
+{
+    QProcess client;
+    client.start(python(), {QStringLiteral("-c"), QString::fromLatin1(script), path,
+                            QString::number(frames)});
+    const bool ran = client.waitForFinished(120000) && client.exitCode() == 0;
+    const QList<QByteArray> parts = client.readAllStandardOutput().trimmed().split(' ');
+    if (!ran || parts.size() != 3) {
+        *failure = "failed: " + client.readAllStandardError().trimmed().left(22);
+        return {};
+    }
+    return {parts[0].toDouble(), parts[1].toDouble(), parts[2].toDouble()};
+}
+
+QByteArray figures(const QList<double>& values)
+{
+    return QStringLiteral("%1 / %2 / %3 ms")
+        .arg(values[0], 0, 'f', 3)
+        .arg(values[1], 0, 'f', 3)
+        .arg(values[2], 0, 'f', 3)
+        .toUtf8();
+}
 
 void row(const char* what, const QByteArray& value, const char* target)
 {
@@ -84,51 +156,35 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    const QString outputFile = dir.filePath(QStringLiteral("simulate.out"));
     QProcess simulate;
-    simulate.setStandardOutputFile(outputFile);
-    simulate.start(QStringLiteral(RS232C_EXECUTABLE), {QStringLiteral("simulate")});
-    if (!simulate.waitForStarted())
-        qFatal("rs232c simulate did not start");
-    QString path;
-    for (int wait = 0; path.isEmpty() && wait < 500; ++wait) {
-        QThread::msleep(10);
-        QFile output(outputFile);
-        const QByteArray line = output.open(QIODevice::ReadOnly) ? output.readLine() : QByteArray();
-        if (line.endsWith('\n'))
-            path = QString::fromUtf8(line).trimmed();
-    }
-    if (path.isEmpty())
-        qFatal("rs232c simulate printed no pty path");
+    const QString path = startSimulate(simulate, dir.filePath(QStringLiteral("simulate.out")), {});
 
     std::printf("Machine: %s, %d cores; Qt %s\n",
                 QSysInfo::prettyProductName().toUtf8().constData(), QThread::idealThreadCount(),
                 qVersion());
-    std::printf("rs232c simulate on a pty; %d Loader frames, idle for %d s.\n\n", kFrames,
-                kIdleSeconds);
+    std::printf("rs232c simulate on a pty; %d Loader frames, %d split replies, idle for %d s.\n\n",
+                kFrames, kSplitFrames, kIdleSeconds);
     std::printf("| %-46s | %-30s | %-26s |\n", "measure", "value", "target");
     std::printf("|%s|%s|%s|\n", QByteArray(48, '-').constData(), QByteArray(32, '-').constData(),
                 QByteArray(28, '-').constData());
 
-    QProcess python;
-    // Debian's own interpreter, which python3-serial installs into.
-    python.start(
-        QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                              : QStringLiteral("python3"),
-        {QStringLiteral("-c"), QString::fromLatin1(kClient), path, QString::number(kFrames)});
-    const bool answered = python.waitForFinished(120000) && python.exitCode() == 0;
-    const QList<QByteArray> parts = python.readAllStandardOutput().trimmed().split(' ');
-    if (answered && parts.size() == 3)
-        row("Answer time, frame end to first reply byte",
-            QStringLiteral("%1 / %2 / %3 ms")
-                .arg(parts[0].toDouble(), 0, 'f', 3)
-                .arg(parts[1].toDouble(), 0, 'f', 3)
-                .arg(parts[2].toDouble(), 0, 'f', 3)
-                .toUtf8(),
-            "median <= 0.2 ms");
-    else
-        row("Answer time, frame end to first reply byte",
-            "failed: " + python.readAllStandardError().trimmed().left(22), "median <= 0.2 ms");
+    QByteArray failure;
+    const QList<double> answers = runClient(kClient, path, kFrames, &failure);
+    row("Answer time, frame end to first reply byte",
+        answers.isEmpty() ? failure : figures(answers), "median <= 0.2 ms");
+
+    {
+        QProcess split;
+        const QString splitPath =
+            startSimulate(split, dir.filePath(QStringLiteral("split.out")),
+                          {QStringLiteral("--split"), QString::number(kSplitMs),
+                           QStringLiteral("--reply"), QStringLiteral("hex:02414243433603")});
+        const QList<double> gaps = runClient(kSplitClient, splitPath, kSplitFrames, &failure);
+        row("Split reply (--split 20), gap between bytes", gaps.isEmpty() ? failure : figures(gaps),
+            "median 20 ms");
+        split.terminate();
+        split.waitForFinished();
+    }
 
     const Usage before = usageOf(simulate.processId());
     QThread::sleep(kIdleSeconds);
@@ -145,8 +201,8 @@ int main(int argc, char** argv)
     simulate.terminate();
     simulate.waitForFinished();
     std::printf(
-        "\nMedian / p99 / max. The client's clock runs from its write's return to its read's "
-        "return,\n"
+        "\nAnswer time: median / p99 / max; split gaps: min / median / max. The client's clock "
+        "runs\nfrom its write's return to its read's return,\n"
         "so the figure includes python3-serial's own read (a few microseconds); CPU time counts\n"
         "in clock ticks (%ld a second).\n",
         ::sysconf(_SC_CLK_TCK));

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -46,7 +47,8 @@ QString overview()
         "  -v, --version  Shows the version.\n\n"
         "Exit status:\n"
         "  0   --help, --version; a command's own statuses are in its help\n"
-        "  64  no command, an unknown command or a refused command line");
+        "  64  no command, an unknown command or a refused command line\n"
+        "  74  standard output cannot be written (a full disk, a closed pipe)");
     return text;
 }
 
@@ -76,6 +78,8 @@ int runCommandLine(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("rs232c"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RS232C_VERSION));
     const QCoreApplication application(argc, argv);
+    // A closed standard output is a failed write to report, not a death that skips the clean-up.
+    ::signal(SIGPIPE, SIG_IGN);
     // Port 1 and 2 stand for the devices the user chose in the windows, as there.
     PortChoices::load();
     QStringList arguments = QCoreApplication::arguments().mid(1);
@@ -86,19 +90,19 @@ int runCommandLine(int argc, char* argv[])
     const QString first = arguments.first();
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         Output::line(overview());
-        return 0;
+        return Output::finish(0);
     }
     if (first == QLatin1String("--help-all")) {
         printAllHelp();
-        return 0;
+        return Output::finish(0);
     }
     if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
         Output::line(QStringLiteral("rs232c " RS232C_VERSION));
-        return 0;
+        return Output::finish(0);
     }
     for (const Command& command : kCommands) {
         if (first == QLatin1String(command.name))
-            return command.run(arguments);
+            return Output::finish(command.run(arguments));
     }
     Output::error(QStringLiteral("unknown command '%1'.\nTry 'rs232c --help'.").arg(first));
     return ExitStatus::kUsage;

@@ -15,6 +15,8 @@ public:
     // replaced; anything else there is kept and refused. Empty when made, else why not.
     QString make(const QString& path, const QString& target);
     void remove();
+    // remove() for the link made last, from a signal handler when the program ends at once.
+    static void removeAtOnce();
 
 private:
     QString m_path;

@@ -21,7 +21,7 @@ inline constexpr int kNoInput = EX_NOINPUT;        // 66: a plan or rules file t
 inline constexpr int kCannotCreate = EX_CANTCREAT; // 73: a log or report that cannot be created
 inline constexpr int kIoError = EX_IOERR;          // 74: a log line that cannot be written
 
-// A command stopped by SIGINT ends with 130, by SIGTERM with 143.
+// A command stopped by SIGHUP ends with 129, by SIGINT with 130, by SIGTERM with 143.
 constexpr int signalled(int signal)
 {
     return 128 + signal;

@@ -1,6 +1,8 @@
 #pragma once
-// What the commands print: one line at a time, flushed at once, so a script reading a pipe sees
-// each line as it happens; diagnostics on standard error under the program's name.
+// What the commands print: one line at a time, written at once, so a script reading a pipe sees
+// each line as it happens; diagnostics on standard error under the program's name. A line that
+// cannot be written (a full disk, a pipe whose reader is gone: SIGPIPE is ignored) is said on
+// standard error, nothing more is printed, and the command's status becomes 74.
 
 #include <QByteArrayView>
 #include <QJsonObject>
@@ -13,6 +15,11 @@ void line(const QString& text);
 void json(const QJsonObject& object);
 // "rs232c: text" on standard error.
 void error(const QString& text);
+
+// Why standard output failed; empty while every line went out.
+QString failure();
+// The command's exit status: 74 instead when standard output failed, unless a signal ended it.
+int finish(int status);
 
 // The character view of bytes as the windows' one-line boxes show it: control bytes as control
 // pictures, CR LF as two of them.

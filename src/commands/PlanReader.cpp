@@ -1,6 +1,7 @@
 #include "commands/PlanReader.h"
 
 #include "codec/Codec.h"
+#include "platform/DuplicateKey.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -254,6 +255,11 @@ Plan read(QByteArrayView json)
     const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError)
         refuse(lineAndColumn(json, error.offset), error.errorString());
+    if (const std::optional<DuplicateKey> twice = findDuplicateKey(json))
+        refuse(child(twice->objectPath, twice->key),
+               QStringLiteral("key given twice (again at line %1, column %2)")
+                   .arg(twice->line)
+                   .arg(twice->column));
     if (!document.isObject())
         refuse({}, QStringLiteral("a plan is a JSON object: {\"steps\": [...]}"));
     const QJsonObject top = object(document.object(), {}, kPlanKeys);

@@ -43,7 +43,8 @@ int portsCommand(const QStringList& arguments)
                                         "whether this user may open it."),
                          {},
                          QStringLiteral("Exit status:\n  0   the list was printed (none found "
-                                        "included)\n  64  a refused command line"));
+                                        "included)\n  64  a refused command line\n  74  standard "
+                                        "output cannot be written (a full disk, a closed pipe)"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   QStringLiteral("One JSON object a line instead of a table."));
     parser.addOption(json);

@@ -4,15 +4,20 @@
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSession.h"
 #include "commands/ExitStatus.h"
+#include "commands/InputFile.h"
 #include "commands/JUnitReport.h"
 #include "commands/Output.h"
 #include "commands/PlanReader.h"
+#include "platform/OutputFile.h"
 #include "platform/PortMap.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,12 +26,26 @@ const char kEpilogue[] =
     "and what to expect of the reply (see the README). The whole plan is checked before\n"
     "anything is sent.\n\n"
     "Exit status: 0 every step passed, 1 a step failed, 4 a port failed (the steps after it are\n"
-    "not run), 64 a refused command line, 65 a refused plan, 66 a plan that cannot be read,\n"
-    "73 a log or report that cannot be created, 74 a log line that cannot be written, 130 and\n"
-    "143 after SIGINT and SIGTERM (the report then holds the steps done, the rest not run).\n\n"
+    "not run), 64 a refused command line (a report or log that is the plan itself included),\n"
+    "65 a refused plan, 66 a plan that cannot be read (one that is no regular file, or larger\n"
+    "than %1 MiB, included), 73 a log or report that cannot be created (a named pipe that nobody\n"
+    "reads included), 74 a log line or standard output that cannot be written, 129, 130 and\n"
+    "143 after SIGHUP, SIGINT and SIGTERM (the report then holds the steps done, the rest not\n"
+    "run). When standard output is closed or full, run stops after the step in progress,\n"
+    "writes the report with the rest not run, and ends with 74.\n\n"
     "Example: rs232c run --demo --junit report.xml examples/smoke-test.json";
 
 const QString kJUnit = QStringLiteral("junit");
+
+// The same file, also through another path or a link.
+bool isSameFile(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
 QString statusName(StepResult::Status status)
 {
@@ -101,6 +120,8 @@ QString restNotRun(const StepResult& result, const ExchangeSession& session)
         return QStringLiteral("not run");
     if (!session.logError().isEmpty())
         return QStringLiteral("not run: the log could not be written");
+    if (!Output::failure().isEmpty())
+        return QStringLiteral("not run: standard output could not be written");
     return {};
 }
 
@@ -146,7 +167,8 @@ int runCommand(const QStringList& arguments)
     CommandParser parser(QStringLiteral("run"),
                          QStringLiteral("Runs the steps of a test plan against the device and "
                                         "reports each: one line a step, then a summary."),
-                         QStringLiteral("PLAN"), QString::fromUtf8(kEpilogue));
+                         QStringLiteral("PLAN"),
+                         QString::fromUtf8(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     parser.addOption(QCommandLineOption(
         kJUnit, QStringLiteral("Writes a JUnit XML report to the file."), QStringLiteral("file")));
     ExchangeSession session(parser);
@@ -156,12 +178,12 @@ int runCommand(const QStringList& arguments)
         return parser.refuse(QStringLiteral("one PLAN file is needed."));
 
     const QString planPath = parser.positionalArguments().constFirst();
-    QFile planFile(planPath);
-    if (!planFile.open(QIODevice::ReadOnly)) {
-        Output::error(QStringLiteral("%1: %2").arg(planPath, planFile.errorString()));
+    const auto planFile = InputFile::read(planPath);
+    if (const QString* refusal = std::get_if<QString>(&planFile)) {
+        Output::error(*refusal);
         return ExitStatus::kNoInput;
     }
-    const auto reading = readPlan(planFile.readAll());
+    const auto reading = readPlan(std::get<QByteArray>(planFile));
     if (const QString* refusal = std::get_if<QString>(&reading)) {
         Output::error(QStringLiteral("%1: %2").arg(planPath, *refusal));
         return ExitStatus::kDataError;
@@ -170,11 +192,20 @@ int runCommand(const QStringList& arguments)
     const QString suiteName =
         plan.name.isEmpty() ? QFileInfo(planPath).completeBaseName() : plan.name;
 
+    for (const QString& option : {kJUnit, QStringLiteral("log")}) {
+        if (parser.isSet(option) && isSameFile(parser.value(option), planPath))
+            return parser.refuse(
+                QStringLiteral("--%1 names the plan itself; it must be another file.").arg(option));
+    }
     QFile report(parser.value(kJUnit));
-    if (parser.isSet(kJUnit) && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Output::error(QStringLiteral("the report cannot be created: %1: %2")
-                          .arg(report.fileName(), report.errorString()));
-        return ExitStatus::kCannotCreate;
+    if (parser.isSet(kJUnit)) {
+        QString why;
+        const int fd = openOutputFile(report.fileName(), O_TRUNC, &why);
+        if (fd == -1) {
+            Output::error(QStringLiteral("the report cannot be created: %1").arg(why));
+            return ExitStatus::kCannotCreate;
+        }
+        report.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     }
     if (const std::optional<int> status = session.start())
         return *status;

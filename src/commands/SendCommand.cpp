@@ -14,9 +14,11 @@ const char kEpilogue[] =
     "\xE2\x90\x82 stand for their bytes), or hex digits with --hex. Put -- before a MESSAGE\n"
     "that starts with a dash.\n\n"
     "Exit status: 0 ACK, 1 NAK, 2 no reply, 3 any other reply, 4 the port failed (why on\n"
-    "standard error), 64 a refused command line, 73 a log that cannot be opened, 74 a log line\n"
-    "that cannot be written, 130 and 143 after SIGINT and SIGTERM. With --repeat: 0 when every\n"
-    "reply was ACK, else the status of the first that was not.\n\n"
+    "standard error), 64 a refused command line, 73 a log that cannot be opened (a named pipe\n"
+    "that nobody reads included), 74 a log line or standard output that cannot be written,\n"
+    "129, 130 and 143 after SIGHUP, SIGINT and SIGTERM. With --repeat: 0 when every reply was\n"
+    "ACK, else the status of the first that was not. When standard output is closed or full,\n"
+    "send stops after the exchange in progress (logged as usual) and ends with 74.\n\n"
     "Example: rs232c send --demo --console loader ABC";
 
 struct Option {
@@ -149,7 +151,7 @@ int sendCommand(const QStringList& arguments)
             Output::error(QStringLiteral("the log cannot be written: %1").arg(session.logError()));
             return ExitStatus::kIoError;
         }
-        if (record.outcome == ExchangeRecord::Outcome::Interrupted)
+        if (record.outcome == ExchangeRecord::Outcome::Interrupted || !Output::failure().isEmpty())
             break;
         if (status == ExitStatus::kAck)
             status = statusOf(record);

@@ -3,6 +3,7 @@
 #include "commands/CommandParser.h"
 #include "commands/DeviceLink.h"
 #include "commands/ExitStatus.h"
+#include "commands/InputFile.h"
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
 #include "platform/AnswerRules.h"
@@ -11,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -40,12 +40,21 @@ Faults (combinable):
 Without --device the first line of output is the path of the device's pty.
 
 Exit statuses:
-  0   ended by SIGINT or SIGTERM, or vanished as --vanish-after asked
+  0   ended by SIGHUP, SIGINT or SIGTERM, or vanished as --vanish-after asked
   4   the port could not be opened, or failed while serving
   64  a refused command line
   65  a refused rules file
-  66  a rules file that cannot be read
-  73  a link that cannot be made)";
+  66  a rules file that cannot be read (one that is no regular file, or larger
+      than %1 MiB, included)
+  73  a link that cannot be made
+  74  standard output could not be written at some time
+
+When standard output is closed (a pipe whose reader ended, as in simulate | head -1)
+or full, simulate says so once on standard error and goes on serving without
+printing; when it ends, it ends with 74. A second signal, or a first that
+simulate cannot act on within 5 s (its output blocked by a reader that stopped
+reading), ends it at once with 128 + the signal. The --link is removed on every
+way out but SIGKILL.)";
 
 struct Setup {
     SimulatedDevice::Behaviour behaviour;
@@ -272,7 +281,8 @@ int simulateCommand(const QStringList& arguments)
                          QStringLiteral("Plays a device that speaks the Loader and Dedicated "
                                         "protocols, on a pty or a real serial port, for a host "
                                         "program to talk to; misbehaves on purpose when asked."),
-                         {}, QString::fromLatin1(kEpilogue));
+                         {},
+                         QString::fromLatin1(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     addOptions(parser);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
@@ -284,12 +294,12 @@ int simulateCommand(const QStringList& arguments)
 
     QList<AnswerRule> rules;
     if (!setup.rulesFile.isEmpty()) {
-        QFile file(setup.rulesFile);
-        if (!file.open(QIODevice::ReadOnly)) {
-            Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, file.errorString()));
+        const auto file = InputFile::read(setup.rulesFile);
+        if (const QString* refusal = std::get_if<QString>(&file)) {
+            Output::error(*refusal);
             return ExitStatus::kNoInput;
         }
-        const AnswerRules::Reading reading = AnswerRules::read(file.readAll());
+        const AnswerRules::Reading reading = AnswerRules::read(std::get<QByteArray>(file));
         if (!reading.refusal.isEmpty()) {
             Output::error(QStringLiteral("%1: %2").arg(setup.rulesFile, reading.refusal));
             return ExitStatus::kDataError;
@@ -298,6 +308,7 @@ int simulateCommand(const QStringList& arguments)
     }
 
     const SignalWatcher watcher;
+    SignalWatcher::setLastWords(DeviceLink::removeAtOnce);
     int status = 0;
     // Events come from the device's serving thread; printing them on this one keeps that thread
     // from ever waiting for a terminal or a pipe.

@@ -1,7 +1,7 @@
 #pragma once
 // rs232c simulate: the simulated device as a command, on a pty (whose path is the first line of
 // standard output) or on a real serial port, with answer rules and faults, printing one line
-// per frame until SIGINT or SIGTERM, or until its faults make it vanish.
+// per frame until SIGHUP, SIGINT or SIGTERM, or until its faults make it vanish.
 
 #include <QStringList>
 

@@ -35,7 +35,7 @@ struct ExchangeRecord {
     // The record of the transaction's latest exchange, finished or failed, on the control it ran.
     static ExchangeRecord of(ConsoleKind console, const Transaction& transaction,
                              const SerialControl& port);
-    // Marks the exchange as ended by the signal (SIGINT, SIGTERM).
+    // Marks the exchange as ended by the signal (SIGHUP, SIGINT, SIGTERM).
     void interrupt(int signal);
     // Marks the exchange as ended before its end for the reason given ("ended by END").
     void interrupt(const QString& reason);

@@ -1,6 +1,7 @@
 #include "platform/AnswerRules.h"
 
 #include "codec/Codec.h"
+#include "platform/DuplicateKey.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -145,6 +146,14 @@ Reading read(QByteArrayView json)
                 placeOf(json, parseError.offset) + QStringLiteral(": ") + parseError.errorString()};
     if (!document.isObject())
         return {{}, QStringLiteral("an object with a \"rules\" array expected")};
+    if (const std::optional<DuplicateKey> twice = findDuplicateKey(json)) {
+        const QString where =
+            twice->objectPath.isEmpty() ? QString() : twice->objectPath + QStringLiteral(": ");
+        return {{},
+                where + QStringLiteral("key %1 given twice (again at line %2, column %3)")
+                            .arg(quoted(twice->key), QString::number(twice->line),
+                                 QString::number(twice->column))};
+    }
     const QJsonObject top = document.object();
     for (auto it = top.begin(); it != top.end(); ++it) {
         if (it.key() != QLatin1String("rules"))

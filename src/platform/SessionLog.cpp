@@ -1,10 +1,11 @@
 #include "platform/SessionLog.h"
 
-#include <QFile>
+#include "platform/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,18 +22,18 @@ QString systemError(int error)
 
 std::unique_ptr<SessionLog> SessionLog::open(const QString& path, QString* why)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd == -1) {
-        *why = QStringLiteral("%1: %2").arg(path, systemError(errno));
+    const int fd = openOutputFile(path, O_APPEND, why);
+    if (fd == -1)
         return nullptr;
-    }
     return std::unique_ptr<SessionLog>(new SessionLog(fd, path));
 }
 
-SessionLog::SessionLog(int fd, const QString& path)
-    : m_fd(fd), m_path(path), m_syncer([this] { syncLoop(); })
+SessionLog::SessionLog(int fd, const QString& path) : m_fd(fd), m_path(path)
 {
+    // Only a file has a disk to reach; fdatasync refuses a pipe or a terminal.
+    struct stat status {};
+    m_syncs = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    m_syncer = std::thread([this] { syncLoop(); });
 }
 
 SessionLog::~SessionLog()
@@ -67,8 +68,8 @@ bool SessionLog::append(QByteArray line)
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        m_unsynced = true;
-        wake = m_syncerIdle;
+        m_unsynced = m_syncs;
+        wake = m_syncs && m_syncerIdle;
         if (!m_error.isEmpty())
             return false;
     }

@@ -18,8 +18,9 @@
 
 class SessionLog {
 public:
-    // Opens path for appending, creating it (mode 0644 less the umask) when missing. nullptr
-    // when it cannot, with why filled in.
+    // Opens path for appending, creating it (mode 0644 less the umask) when missing, without
+    // waiting for a named pipe to be read (see OutputFile.h). nullptr when it cannot, with why
+    // filled in.
     static std::unique_ptr<SessionLog> open(const QString& path, QString* why);
     // Waits for the last line to reach the disk.
     ~SessionLog();
@@ -38,6 +39,7 @@ private:
 
     int m_fd;
     QString m_path;
+    bool m_syncs = false; // a regular file, whose lines are synced to the disk
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_unsynced = false;

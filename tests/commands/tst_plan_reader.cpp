@@ -142,6 +142,20 @@ void TestPlanReader::refusals_data()
     QTest::newRow("port 3 in the map")
         << QByteArray(R"({"ports": {"3": "/dev/x"}, "steps": [)" + step + "]}")
         << "ports.3: unknown key";
+    // Qt would keep the last of the two and drop the others without a word.
+    QTest::newRow("an expectation twice")
+        << QByteArray(R"({"steps":[{"console":"loader","message":"ABC","expect":{"class":"nak"},)"
+                      R"("expect":{"class":"ack"}}]})")
+        << "steps[0].expect: key given twice (again at line 1, column 72)";
+    QTest::newRow("steps twice") << QByteArray("{\"steps\": [" + step + "],\n \"steps\": []}")
+                                 << "steps: key given twice (again at line 2, column 2)";
+    QTest::newRow("a key twice, one written with an escape")
+        << withStep(R"({"console": "loader", "message": "A", "\u006dessage": "B"})")
+        << "steps[1].message: key given twice";
+    QTest::newRow("a key twice deep in a comment")
+        << QByteArray(R"({"comment": {"notes": [{"by": "a", "by": "b"}]}, "steps": [)" + step +
+                      "]}")
+        << "comment.notes[0].by: key given twice";
 }
 
 void TestPlanReader::refusals()

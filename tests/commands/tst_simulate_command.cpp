@@ -22,8 +22,8 @@ namespace {
 // A client nobody here wrote: python3-serial, driven by steps.
 //   w:HEX        writes the bytes
 //   r:N:MS       reads until N bytes came or MS passed; prints their hex, "-" for none
-//   c:N:MS       reads N bytes as they come; prints each read's hex and its ms after the one
-//                before, "HEX@MS" a read
+//   t:MS         prints "after MS" when at least MS passed since the last write began, else
+//                "before MS": a reply the device must hold back can come late, never early
 //   h:MS         reads until the line hangs up; prints "hangup", or "open" after MS
 const char* const kClient = R"(
 import serial, sys, time
@@ -31,8 +31,12 @@ port = serial.Serial(sys.argv[1], 38400, timeout=0)
 for step in sys.argv[2:]:
     op, *args = step.split(':')
     if op == 'w':
+        written = time.monotonic()
         port.write(bytes.fromhex(args[0]))
         port.flush()
+        continue
+    if op == 't':
+        print(('after ' if (time.monotonic() - written) * 1000 >= int(args[0]) else 'before ') + args[0])
         continue
     end = time.monotonic() + int(args[-1]) / 1000
     if op == 'r':
@@ -41,18 +45,6 @@ for step in sys.argv[2:]:
             port.timeout = max(0, end - time.monotonic())
             got += port.read(int(args[0]) - len(got))
         print(got.hex().upper() or '-')
-    elif op == 'c':
-        chunks, got, before = [], 0, None
-        while got < int(args[0]) and time.monotonic() < end:
-            port.timeout = max(0, end - time.monotonic())
-            chunk = port.read(1)
-            if not chunk:
-                continue
-            chunk += port.read(port.in_waiting)
-            now = time.monotonic()
-            chunks.append('%s@%.1f' % (chunk.hex().upper(), 0 if before is None else (now - before) * 1000))
-            got, before = got + len(chunk), now
-        print(' '.join(chunks) or '-')
     elif op == 'h':
         state = 'open'
         try:
@@ -64,9 +56,8 @@ for step in sys.argv[2:]:
         print(state)
 )";
 
-// Long enough for any reply to come; a reply that is not due stays away this long.
+// Long enough for any reply to come.
 constexpr int kPatientMs = 3000;
-constexpr int kNoReplyMs = 150;
 
 QString python()
 {
@@ -114,7 +105,15 @@ public:
     {
         while (!m_process.canReadLine() && m_process.waitForReadyRead(kPatientMs)) {
         }
-        return m_process.readLine();
+        const QByteArray line = m_process.readLine();
+        m_seen += line;
+        return line;
+    }
+    // Waits until the device has told of count frames: it has dealt with them.
+    void waitForFrames(qsizetype count)
+    {
+        while (m_seen.count("\"event\":\"frame\"") < count && !nextLine().isEmpty()) {
+        }
     }
     void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
     // The exit status once it ended by itself or after a signal; -1 when it crashed or hangs.
@@ -130,7 +129,13 @@ public:
         signal(SIGTERM);
         return exitStatus();
     }
-    QByteArray output() { return m_process.readAllStandardOutput(); }
+    // What it printed that output() has not returned yet.
+    QByteArray output()
+    {
+        const QByteArray unread = m_seen + m_process.readAllStandardOutput();
+        m_seen.clear();
+        return unread;
+    }
     QString errors() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
     // The JSON lines still unread, by their "event".
     QList<QJsonObject> events(const QString& kind)
@@ -147,6 +152,7 @@ public:
 private:
     QProcess m_process;
     QString m_path;
+    QByteArray m_seen; // lines nextLine() read
 };
 
 // "rules[0] drop" or "protocol": which answer each frame got and the faults that spoilt it.
@@ -206,6 +212,7 @@ private slots:
     void refusedRuns();
     void linkFollowsTheRun_data();
     void linkFollowsTheRun();
+    void servesOnWhenItsOutputIsGone();
     void realPortIsLockedWhileServed();
 };
 
@@ -226,7 +233,6 @@ void SimulateCommandTest::answers_data()
     QTest::addColumn<QStringList>("answered");
 
     const QString wait = QString::number(kPatientMs);
-    const QString none = QString::number(kNoReplyMs);
     QTest::newRow("Loader: right check, wrong check")
         << QStringList{} << QByteArray()
         << QStringList{"w:02414243433603", "r:2:" + wait, "w:02414243433703", "r:2:" + wait}
@@ -237,25 +243,24 @@ void SimulateCommandTest::answers_data()
         << QStringList{"15", "0604"} << QStringList{"protocol", "protocol"};
     QTest::newRow("--console dedicated: a Loader frame is anything else")
         << QStringList{"--console", "dedicated"} << QByteArray()
-        << QStringList{"w:02414243433603", "r:1:" + wait, "r:1:" + none, "w:05414243044346",
-                       "r:1:" + wait}
-        << QStringList{"15", "-", "06"} << QStringList{"protocol", "protocol"};
+        << QStringList{"w:02414243433603", "r:1:" + wait, "w:05414243044346", "r:1:" + wait}
+        << QStringList{"15", "06"} << QStringList{"protocol", "protocol"};
     // The exact frame also starts with the prefix; AB with a wrong check also has the prefix.
     QTest::newRow("rules: first match wins, then the mode")
         << QStringList{} << kOrderedRules
         << QStringList{"w:02414243433603", "r:2:" + wait, "w:024142383303", "r:2:" + wait,
                        "w:024142383403",   "r:2:" + wait, "w:024243383603", "r:2:" + wait,
-                       "w:0550494E4704",   "r:1:" + none, "w:0541424304",   "r:1:" + wait}
-        << QStringList{"5230", "5231", "5231", "5232", "-", "06"}
-        << QStringList{"rules[0]", "rules[1]", "rules[1]", "rules[2]", "rules[3]", "protocol"};
+                       "w:0541424304",     "r:1:" + wait, "w:0550494E4704"}
+        << QStringList{"5230", "5231", "5231", "5232", "06"}
+        << QStringList{"rules[0]", "rules[1]", "rules[1]", "rules[2]", "protocol", "rules[3]"};
     QTest::newRow("rules: a rule's delay holds its reply")
-        << QStringList{} << kOrderedRules << QStringList{"w:054C04", "r:2:" + none, "r:2:" + wait}
-        << QStringList{"-", "5234"} << QStringList{"rules[4]"};
+        << QStringList{} << kOrderedRules << QStringList{"w:054C04", "r:2:" + wait, "t:300"}
+        << QStringList{"5234", "after 300"} << QStringList{"rules[4]"};
     QTest::newRow("--drop-every 2")
         << QStringList{"--drop-every", "2"} << QByteArray()
-        << QStringList{"w:02414243433603", "r:2:" + wait,      "w:02414243433603",
-                       "r:2:" + none,      "w:02414243433703", "r:2:" + wait}
-        << QStringList{"0604", "-", "1504"} << QStringList{"protocol", "protocol drop", "protocol"};
+        << QStringList{"w:02414243433603", "r:2:" + wait, "w:02414243433603", "w:02414243433703",
+                       "r:2:" + wait}
+        << QStringList{"0604", "1504"} << QStringList{"protocol", "protocol drop", "protocol"};
     QTest::newRow("--wrong-check: only replies that carry digits")
         << QStringList{"--wrong-check"}
         << QByteArray(R"({"rules": [{"frame": "0541424304", "reply": "02414243433603"},
@@ -266,8 +271,7 @@ void SimulateCommandTest::answers_data()
         << QStringList{"rules[0] wrong-check", "rules[1] wrong-check", "protocol"};
     QTest::newRow("--garbage with --reply silent: nothing to spoil")
         << QStringList{"--garbage", "3", "--reply", "silent"} << QByteArray()
-        << QStringList{"w:02414243433603", "r:1:" + none} << QStringList{"-"}
-        << QStringList{"silent"};
+        << QStringList{"w:02414243433603"} << QStringList{} << QStringList{"silent"};
     QTest::newRow("--vanish-after 2: two answers, then a hang-up")
         << QStringList{"--vanish-after", "2"} << QByteArray()
         << QStringList{"w:02414243433603", "r:2:" + wait, "w:02414243433703", "r:2:" + wait,
@@ -289,10 +293,17 @@ void SimulateCommandTest::answers()
     Simulate run(options << QStringLiteral("--json"));
     QVERIFY(run.path().startsWith(QLatin1String("/dev/")));
     QCOMPARE(runClient(run.path(), steps), received);
+    run.waitForFrames(answered.size());
     const bool vanishes = options.contains(QLatin1String("--vanish-after"));
     QCOMPARE(vanishes ? run.exitStatus() : run.stop(), 0);
     const QList<QJsonObject> frames = run.events(QStringLiteral("frame"));
     QCOMPARE(answersOf(frames), answered);
+    // What the device told it sent is what reached the client, silent answers included.
+    QString told;
+    for (const QJsonObject& frame : frames)
+        told += frame.value(QLatin1String("reply")).toString();
+    const QRegularExpression bytes(QStringLiteral("^([0-9A-F]{2})+$"));
+    QCOMPARE(told, received.filter(bytes).join(QString()));
     QVERIFY(QRegularExpression(
                 QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)$)"))
                 .match(frames.first().value(QLatin1String("time")).toString())
@@ -348,27 +359,15 @@ void SimulateCommandTest::randomFaultsRepeatWithTheirSeed()
     QVERIFY(sent[0].isEmpty());
 }
 
+// The gaps between the bytes are a figure of bench_simulate; here, the whole reply comes, and its
+// last byte no sooner than six gaps after the frame.
 void SimulateCommandTest::splitSendsTheReplyByteByByte()
 {
-    constexpr int kSplitMs = 40;
-    Simulate run({QStringLiteral("--split"), QString::number(kSplitMs), QStringLiteral("--json"),
+    Simulate run({QStringLiteral("--split"), QStringLiteral("40"), QStringLiteral("--json"),
                   QStringLiteral("--reply"), QStringLiteral("hex:02414243433603")});
-    const QStringList chunks =
-        runClient(run.path(), {QStringLiteral("w:0541424304"), QStringLiteral("c:7:5000")})
-            .value(0)
-            .split(QLatin1Char(' '));
-    QCOMPARE(chunks.size(), 7);
-    QByteArray reply;
-    double sinceFirst = 0;
-    for (qsizetype i = 0; i < chunks.size(); ++i) {
-        const QStringList chunk = chunks[i].split(QLatin1Char('@'));
-        reply += QByteArray::fromHex(chunk[0].toLatin1());
-        // Later never hurts: only a byte that came early would be a fault. Counted from the
-        // first byte, since a late read of one byte shortens the gap to the next.
-        sinceFirst += chunk[1].toDouble();
-        QVERIFY2(sinceFirst >= i * kSplitMs * 0.9, qPrintable(chunks.join(' ')));
-    }
-    QCOMPARE(reply, hex("02414243433603"));
+    QCOMPARE(runClient(run.path(), {QStringLiteral("w:0541424304"), QStringLiteral("r:7:5000"),
+                                    QStringLiteral("t:240")}),
+             (QStringList{"02414243433603", "after 240"}));
     QCOMPARE(run.stop(), 0);
     QCOMPARE(answersOf(run.events(QStringLiteral("frame"))), QStringList{"hex split"});
 }
@@ -456,6 +455,33 @@ void SimulateCommandTest::linkFollowsTheRun()
              frameLine.constData());
     run.signal(signal);
     QCOMPARE(run.exitStatus(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// simulate --link L | head -1: head takes the pty's path and ends; the device serves on, and its
+// end still removes the link, with 74 for the lines that were lost.
+void SimulateCommandTest::servesOnWhenItsOutputIsGone()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyDEVICE"));
+    QProcess simulate;
+    QProcess head;
+    simulate.setStandardOutputProcess(&head);
+    head.start(QStringLiteral("head"), {QStringLiteral("-1")});
+    simulate.start(QStringLiteral(RS232C_EXECUTABLE),
+                   {QStringLiteral("simulate"), QStringLiteral("--link"), link});
+    QVERIFY(head.waitForFinished(kPatientMs));
+    const QString path = QString::fromUtf8(head.readAllStandardOutput()).trimmed();
+    QVERIFY(path.startsWith(QLatin1String("/dev/")));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), path);
+
+    QCOMPARE(runClient(link, {QStringLiteral("w:02414243433603"), QStringLiteral("r:2:3000")}),
+             QStringList{"0604"});
+    ::kill(pid_t(simulate.processId()), SIGTERM);
+    QVERIFY(simulate.waitForFinished(kPatientMs));
+    QCOMPARE(simulate.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(simulate.exitCode(), 74);
+    QVERIFY(simulate.readAllStandardError().contains("standard output cannot be written"));
     QVERIFY(!QFileInfo(link).isSymLink());
 }
 

@@ -58,6 +58,13 @@ void AnswerRulesTest::refusals_data()
         << QByteArray(
                R"({"rules": [{"frame": "06", "reply": "06"}, {"frame": "06", "replay": "06"}]})")
         << "rules[1]: unknown key \"replay\"";
+    // Qt would keep the last of the two and drop the first without a word.
+    QTest::newRow("rules twice") << QByteArray("{\"rules\": [],\n  \"rules\": [{\"frame\": \"06\", "
+                                               "\"reply\": \"06\"}]}")
+                                 << "key \"rules\" given twice (again at line 2, column 3)";
+    QTest::newRow("a key twice in a rule")
+        << QByteArray(R"({"rules": [{"frame": "06", "reply": "15", "reply": "06"}]})")
+        << "rules[0]: key \"reply\" given twice (again at line 1, column 43)";
     QTest::newRow("no match")
         << QByteArray(R"({"rules": [{"reply": "06"}]})")
         << "rules[0]: exactly one of \"frame\", \"prefix\" or \"wrong_check\" expected";
