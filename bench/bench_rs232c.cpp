@@ -4,17 +4,17 @@
 // delay a click sees while a transaction runs, and how long texts keep the window responsive.
 // Figures only: nothing here passes or fails.
 
-#include "console/ConsoleWindow.h"
-#include "console/ProgramState.h"
-#include "console/Transaction.h"
-#include "consoles/dedicated/DedicatedProtocol.h"
-#include "consoles/dedicated/DedicatedWindow.h"
-#include "consoles/loader/LoaderProtocol.h"
-#include "consoles/loader/LoaderWindow.h"
-#include "consoles/userdef/UserDefFrame.h"
-#include "platform/PortMap.h"
-#include "platform/SimulatedDevice.h"
-#include "platform/WindowServices.h"
+#include "windows/ConsoleWindow.h"
+#include "protocols/ProgramState.h"
+#include "engine/Transaction.h"
+#include "protocols/DedicatedProtocol.h"
+#include "windows/DedicatedWindow.h"
+#include "protocols/LoaderProtocol.h"
+#include "windows/LoaderWindow.h"
+#include "protocols/UserDefFrame.h"
+#include "serial/PortMap.h"
+#include "device/SimulatedDevice.h"
+#include "windows/WindowServices.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // by the target, reads again as the same rules; each rule matches what it names.
 
 #include "FuzzSupport.h"
-#include "platform/AnswerRules.h"
+#include "device/AnswerRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

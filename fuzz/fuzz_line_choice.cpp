@@ -4,7 +4,7 @@
 // lone surrogate alone.
 
 #include "FuzzSupport.h"
-#include "app/LineChoice.h"
+#include "windows/LineChoice.h"
 
 #include <charconv>
 #include <optional>

@@ -4,7 +4,7 @@
 // 5 to 8 data bits, 1, 1.5 or 2 stop bits. A refusal is BadSettings and quotes the text.
 
 #include "FuzzSupport.h"
-#include "platform/SerialControl.h"
+#include "serial/SerialControl.h"
 
 #include <QStringList>
 

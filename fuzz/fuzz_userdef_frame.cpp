@@ -4,7 +4,7 @@
 // each check covers; the builder must agree, or refuse the same field leaving the state alone.
 
 #include "FuzzSupport.h"
-#include "consoles/userdef/UserDefFrame.h"
+#include "protocols/UserDefFrame.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 #include "EngineSoak.h"
 
-#include "console/ProgramState.h"
-#include "consoles/Consoles.h"
-#include "platform/PortMap.h"
+#include "protocols/ProgramState.h"
+#include "protocols/Consoles.h"
+#include "serial/PortMap.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -4,8 +4,8 @@
 // console and reply class, the replies that differ and those holding another exchange's number
 // (a byte carried over from an earlier exchange).
 
-#include "console/Transaction.h"
-#include "consoles/Consoles.h"
+#include "engine/Transaction.h"
+#include "protocols/Consoles.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "WindowSoak.h"
 
-#include "platform/PortMap.h"
+#include "serial/PortMap.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

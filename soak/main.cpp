@@ -10,8 +10,8 @@
 #include "SoakTable.h"
 #include "WindowSoak.h"
 
-#include "console/ProgramState.h"
-#include "platform/WindowServices.h"
+#include "protocols/ProgramState.h"
+#include "windows/WindowServices.h"
 
 #include <QApplication>
 #include <QDate>

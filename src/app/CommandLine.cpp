@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
-#include "platform/DemoDevices.h"
-#include "platform/PortMap.h"
+#include "device/DemoDevices.h"
+#include "serial/PortMap.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

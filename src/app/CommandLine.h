@@ -3,7 +3,7 @@
 // simulated devices answering on them (--demo, --demo-reply, --demo-delay), and the session log
 // (--log).
 
-#include "platform/SimulatedDevice.h"
+#include "device/SimulatedDevice.h"
 
 #include <QString>
 #include <QStringList>

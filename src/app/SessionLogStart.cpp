@@ -1,7 +1,7 @@
 #include "app/SessionLogStart.h"
 
-#include "console/ConsoleWindow.h"
-#include "platform/WindowServices.h"
+#include "windows/ConsoleWindow.h"
+#include "windows/WindowServices.h"
 
 bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
 {

@@ -2,7 +2,7 @@
 // The desktop program's session log, as --log asks for it.
 
 #include "app/CommandLine.h"
-#include "platform/SessionLog.h"
+#include "engine/SessionLog.h"
 
 #include <memory>
 

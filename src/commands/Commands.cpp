@@ -6,7 +6,7 @@
 #include "commands/RunCommand.h"
 #include "commands/SendCommand.h"
 #include "commands/SimulateCommand.h"
-#include "platform/PortChoices.h"
+#include "serial/PortChoices.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
-#include "platform/DemoDevices.h"
+#include "device/DemoDevices.h"
 
 #include <QEventLoop>
 #include <QTimer>

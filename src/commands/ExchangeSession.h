@@ -7,12 +7,12 @@
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSetup.h"
 #include "commands/SignalWatcher.h"
-#include "console/ProgramState.h"
-#include "console/Transaction.h"
-#include "consoles/ExchangeRecord.h"
-#include "platform/SerialControl.h"
-#include "platform/SessionLog.h"
-#include "platform/SimulatedDevice.h"
+#include "protocols/ProgramState.h"
+#include "engine/Transaction.h"
+#include "protocols/ExchangeRecord.h"
+#include "serial/SerialControl.h"
+#include "engine/SessionLog.h"
+#include "device/SimulatedDevice.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "commands/ExchangeSetup.h"
 
 #include "codec/Codec.h"
-#include "console/LineSettings.h"
-#include "platform/PortMap.h"
+#include "protocols/LineSettings.h"
+#include "serial/PortMap.h"
 
 #include <QStringList>
 

@@ -2,8 +2,8 @@
 // What a plan's step expects of each of its exchanges: the reply's class, its exact bytes, a
 // limit on its latency; any of them, or none (then an exchange that ends by itself meets it).
 
-#include "console/Transaction.h"
-#include "consoles/ExchangeRecord.h"
+#include "engine/Transaction.h"
+#include "protocols/ExchangeRecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "commands/PlanReader.h"
 
 #include "codec/Codec.h"
-#include "platform/DuplicateKey.h"
+#include "codec/DuplicateKey.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,8 +3,8 @@
 #include "commands/CommandParser.h"
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
-#include "platform/PortCatalog.h"
-#include "platform/SerialSystem.h"
+#include "serial/PortCatalog.h"
+#include "serial/SerialSystem.h"
 
 #include <QJsonObject>
 

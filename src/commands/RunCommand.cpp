@@ -8,8 +8,8 @@
 #include "commands/JUnitReport.h"
 #include "commands/Output.h"
 #include "commands/PlanReader.h"
-#include "platform/OutputFile.h"
-#include "platform/PortMap.h"
+#include "engine/OutputFile.h"
+#include "serial/PortMap.h"
 
 #include <QElapsedTimer>
 #include <QFile>

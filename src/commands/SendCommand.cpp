@@ -5,7 +5,7 @@
 #include "commands/ExitStatus.h"
 #include "commands/Output.h"
 #include "commands/SendOptions.h"
-#include "platform/DemoDevices.h"
+#include "device/DemoDevices.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "commands/SendOptions.h"
 
 #include "codec/Codec.h"
-#include "console/LineSettings.h"
+#include "protocols/LineSettings.h"
 
 namespace {
 

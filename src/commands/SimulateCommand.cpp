@@ -6,9 +6,9 @@
 #include "commands/InputFile.h"
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
-#include "platform/AnswerRules.h"
-#include "platform/SerialError.h"
-#include "platform/SimulatedDevice.h"
+#include "device/AnswerRules.h"
+#include "serial/SerialError.h"
+#include "device/SimulatedDevice.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 // How one step of a plan went, for the step's output line, the JSON lines and the JUnit report.
 
-#include "consoles/ExchangeRecord.h"
+#include "protocols/ExchangeRecord.h"
 
 #include <QString>
 

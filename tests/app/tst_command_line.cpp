@@ -2,8 +2,8 @@
 // devices and for the demo's simulated ones.
 
 #include "app/CommandLine.h"
-#include "platform/PortMap.h"
-#include "platform/SerialControl.h"
+#include "serial/PortMap.h"
+#include "serial/SerialControl.h"
 
 #include <QDir>
 #include <QElapsedTimer>

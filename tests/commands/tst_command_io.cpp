@@ -4,7 +4,7 @@
 
 #include "CommandProcess.h"
 #include "commands/InputFile.h"
-#include "platform/SimulatedDevice.h"
+#include "device/SimulatedDevice.h"
 
 #include <QFile>
 #include <QFileInfo>

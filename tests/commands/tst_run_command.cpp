@@ -4,7 +4,7 @@
 
 #include "CommandProcess.h"
 #include "commands/PlanReader.h"
-#include "platform/SimulatedDevice.h"
+#include "device/SimulatedDevice.h"
 
 #include <QDir>
 #include <QFile>

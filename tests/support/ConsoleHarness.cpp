@@ -1,9 +1,9 @@
 #include "ConsoleHarness.h"
 
-#include "console/ProgramState.h"
-#include "consoles/dedicated/DedicatedWindow.h"
-#include "consoles/loader/LoaderWindow.h"
-#include "consoles/userdef/UserDefWindow.h"
+#include "protocols/ProgramState.h"
+#include "windows/DedicatedWindow.h"
+#include "windows/LoaderWindow.h"
+#include "windows/UserDefWindow.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -9,9 +9,9 @@
 //     QCOMPARE(exchanger.transaction().reply(), hex("0604"));
 
 #include "RecordingServices.h"
-#include "console/Transaction.h"
-#include "consoles/Consoles.h"
-#include "platform/SerialControl.h"
+#include "engine/Transaction.h"
+#include "protocols/Consoles.h"
+#include "serial/SerialControl.h"
 
 #include <QList>
 

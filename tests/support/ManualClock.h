@@ -2,7 +2,7 @@
 // A clock that moves only when the test moves it, for an engine stepped in virtual time. It
 // starts an hour in, so that a time taken for a duration shows.
 
-#include "console/Clock.h"
+#include "engine/Clock.h"
 
 class ManualClock final : public Clock {
 public:

@@ -1,6 +1,6 @@
 #include "PortMapOverride.h"
 
-#include "platform/PortMap.h"
+#include "serial/PortMap.h"
 
 PortMapOverride::PortMapOverride(const QString& port1, const QString& port2)
     : m_saved{PortMap::device(1), PortMap::device(2)}

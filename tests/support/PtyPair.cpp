@@ -1,6 +1,6 @@
 #include "PtyPair.h"
 
-#include "platform/SerialSystem.h"
+#include "serial/SerialSystem.h"
 
 #include <QDeadlineTimer>
 

@@ -8,7 +8,7 @@
 //     ... click ...
 //     QCOMPARE(services.boxes().size(), 1);
 
-#include "platform/WindowServices.h"
+#include "windows/WindowServices.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,0 +1,187 @@
+#include "device/AnswerRules.h"
+
+#include "codec/Codec.h"
+#include "codec/DuplicateKey.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+// A refusal on its way out of the reader, already naming where.
+struct Refusal {
+    QString why;
+};
+
+const QStringList kRuleKeys = {QStringLiteral("name"),    QStringLiteral("frame"),
+                               QStringLiteral("prefix"),  QStringLiteral("wrong_check"),
+                               QStringLiteral("reply"),   QStringLiteral("silent"),
+                               QStringLiteral("delay_ms")};
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// Qt reports where parsing stopped as a byte offset; people look for a line and a column.
+QString placeOf(QByteArrayView json, int offset)
+{
+    const QByteArrayView before = json.first(std::clamp<qsizetype>(offset, 0, json.size()));
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    return QStringLiteral("line %1, column %2")
+        .arg(before.count('\n') + 1)
+        .arg(QString::fromUtf8(before.sliced(lineStart)).size() + 1);
+}
+
+QByteArray bytesAt(const QJsonValue& value, const QString& path)
+{
+    if (!value.isString())
+        throw Refusal{path + QStringLiteral(": a string of hex digits expected")};
+    QByteArray bytes;
+    try {
+        bytes = codec::HexConvert(value.toString());
+    } catch (const codec::CodecError& error) {
+        throw Refusal{path + QStringLiteral(": ") + error.message()};
+    }
+    if (bytes.isEmpty())
+        throw Refusal{path + QStringLiteral(": at least one byte expected")};
+    return bytes;
+}
+
+AnswerRule ruleAt(const QJsonValue& value, const QString& path)
+{
+    if (!value.isObject())
+        throw Refusal{path + QStringLiteral(": an object expected")};
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!kRuleKeys.contains(it.key()))
+            throw Refusal{path + QStringLiteral(": unknown key ") + quoted(it.key())};
+    }
+
+    AnswerRule rule;
+    if (object.contains(QLatin1String("name"))) {
+        if (!object.value(QLatin1String("name")).isString())
+            throw Refusal{path + QStringLiteral(".name: a string expected")};
+        rule.name = object.value(QLatin1String("name")).toString();
+    }
+
+    const int matches = int(object.contains(QLatin1String("frame"))) +
+                        int(object.contains(QLatin1String("prefix"))) +
+                        int(object.contains(QLatin1String("wrong_check")));
+    if (matches != 1)
+        throw Refusal{path + QStringLiteral(": exactly one of \"frame\", \"prefix\" or "
+                                            "\"wrong_check\" expected")};
+    if (object.contains(QLatin1String("frame"))) {
+        rule.match = AnswerRule::Match::Frame;
+        rule.bytes = bytesAt(object.value(QLatin1String("frame")), path + QStringLiteral(".frame"));
+    } else if (object.contains(QLatin1String("prefix"))) {
+        rule.match = AnswerRule::Match::Prefix;
+        rule.bytes =
+            bytesAt(object.value(QLatin1String("prefix")), path + QStringLiteral(".prefix"));
+    } else {
+        rule.match = AnswerRule::Match::WrongCheck;
+        const std::optional<DeviceFrames::Consoles> consoles =
+            DeviceFrames::consolesFromName(object.value(QLatin1String("wrong_check")).toString());
+        if (!object.value(QLatin1String("wrong_check")).isString() || !consoles)
+            throw Refusal{path + QStringLiteral(".wrong_check: \"loader\", \"dedicated\" or "
+                                                "\"any\" expected")};
+        rule.consoles = *consoles;
+    }
+
+    const bool hasReply = object.contains(QLatin1String("reply"));
+    if (object.contains(QLatin1String("silent"))) {
+        if (object.value(QLatin1String("silent")) != QJsonValue(true))
+            throw Refusal{path + QStringLiteral(".silent: true expected (or leave it out and "
+                                                "give a reply)")};
+        if (hasReply)
+            throw Refusal{path + QStringLiteral(": \"reply\" and \"silent\" exclude each other")};
+    } else if (!hasReply) {
+        throw Refusal{path + QStringLiteral(": \"reply\" or \"silent\": true expected")};
+    } else {
+        rule.reply = bytesAt(object.value(QLatin1String("reply")), path + QStringLiteral(".reply"));
+    }
+
+    if (object.contains(QLatin1String("delay_ms"))) {
+        const QJsonValue delay = object.value(QLatin1String("delay_ms"));
+        const double ms = delay.toDouble(-1);
+        if (!delay.isDouble() || ms < 0 || ms > AnswerRules::kMaxDelayMs || std::floor(ms) != ms)
+            throw Refusal{path + QStringLiteral(".delay_ms: a whole number of milliseconds from 0 "
+                                                "to %1 expected")
+                                     .arg(AnswerRules::kMaxDelayMs)};
+        rule.delayMs = int(ms);
+    }
+    return rule;
+}
+
+} // namespace
+
+bool AnswerRule::matches(QByteArrayView frame) const
+{
+    switch (match) {
+    case Match::Frame:
+        return frame == bytes;
+    case Match::Prefix:
+        return frame.startsWith(bytes);
+    case Match::WrongCheck: {
+        const DeviceFrames::Check checked = DeviceFrames::check(frame);
+        return DeviceFrames::covers(consoles, checked.kind) && !checked.right;
+    }
+    }
+    return false;
+}
+
+namespace AnswerRules {
+
+Reading read(QByteArrayView json)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return {{},
+                placeOf(json, parseError.offset) + QStringLiteral(": ") + parseError.errorString()};
+    if (!document.isObject())
+        return {{}, QStringLiteral("an object with a \"rules\" array expected")};
+    if (const std::optional<DuplicateKey> twice = findDuplicateKey(json)) {
+        const QString where =
+            twice->objectPath.isEmpty() ? QString() : twice->objectPath + QStringLiteral(": ");
+        return {{},
+                where + QStringLiteral("key %1 given twice (again at line %2, column %3)")
+                            .arg(quoted(twice->key), QString::number(twice->line),
+                                 QString::number(twice->column))};
+    }
+    const QJsonObject top = document.object();
+    for (auto it = top.begin(); it != top.end(); ++it) {
+        if (it.key() != QLatin1String("rules"))
+            return {
+                {},
+                QStringLiteral("unknown key %1 (only \"rules\" is known)").arg(quoted(it.key()))};
+    }
+    if (!top.value(QLatin1String("rules")).isArray())
+        return {{}, QStringLiteral("rules: an array expected")};
+
+    Reading reading;
+    const QJsonArray rules = top.value(QLatin1String("rules")).toArray();
+    try {
+        for (qsizetype i = 0; i < rules.size(); ++i)
+            reading.rules.append(ruleAt(rules.at(i), QStringLiteral("rules[%1]").arg(i)));
+    } catch (const Refusal& refusal) {
+        return {{}, refusal.why};
+    }
+    return reading;
+}
+
+std::optional<qsizetype> find(const QList<AnswerRule>& rules, QByteArrayView frame)
+{
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        if (rules[i].matches(frame))
+            return i;
+    }
+    return std::nullopt;
+}
+
+} // namespace AnswerRules

@@ -1,0 +1,67 @@
+#include "device/DeviceAnswers.h"
+
+#include "device/DeviceFrames.h"
+
+namespace {
+
+constexpr char kAck = 0x06;
+constexpr char kNak = 0x15;
+
+QString modeName(SimulatedDevice::Mode mode)
+{
+    switch (mode) {
+    case SimulatedDevice::Mode::Protocol:
+        return QStringLiteral("protocol");
+    case SimulatedDevice::Mode::Ack:
+        return QStringLiteral("ack");
+    case SimulatedDevice::Mode::Nak:
+        return QStringLiteral("nak");
+    case SimulatedDevice::Mode::Silent:
+        return QStringLiteral("silent");
+    case SimulatedDevice::Mode::Bytes:
+        return QStringLiteral("hex");
+    }
+    return {};
+}
+
+QByteArray modeReply(const QByteArray& frame, const SimulatedDevice::Behaviour& behaviour)
+{
+    switch (behaviour.mode) {
+    case SimulatedDevice::Mode::Protocol:
+        return DeviceFrames::protocolReply(frame, behaviour.consoles);
+    case SimulatedDevice::Mode::Ack:
+        return QByteArray(1, kAck);
+    case SimulatedDevice::Mode::Nak:
+        return QByteArray(1, kNak);
+    case SimulatedDevice::Mode::Silent:
+        return {};
+    case SimulatedDevice::Mode::Bytes:
+        return behaviour.bytes;
+    }
+    return {};
+}
+
+} // namespace
+
+DeviceAnswers::Answer DeviceAnswers::answer(const QByteArray& frame)
+{
+    Answer answer;
+    QByteArray reply;
+    if (const std::optional<qsizetype> index = AnswerRules::find(m_rules, frame)) {
+        const AnswerRule& rule = m_rules[*index];
+        answer.rule = int(*index);
+        answer.name = rule.name;
+        answer.delayMs = rule.delayMs.value_or(m_behaviour.delayMs);
+        reply = rule.reply;
+    } else {
+        answer.name = modeName(m_behaviour.mode);
+        answer.delayMs = m_behaviour.delayMs;
+        reply = modeReply(frame, m_behaviour);
+    }
+    const DeviceFaults::Outcome outcome = m_faults.apply(reply);
+    answer.reply = outcome.reply;
+    answer.faults = outcome.applied;
+    if (outcome.applied.contains(QLatin1String("split")))
+        answer.splitMs = m_faults.settings().splitMs;
+    return answer;
+}

@@ -1,0 +1,92 @@
+#pragma once
+// The serving thread behind SimulatedDevice. It sleeps in ppoll on its line and a wake-up pipe
+// until a byte comes, a frame goes quiet, a reply or some noise falls due, so it costs nothing
+// while idle. Each complete frame is answered as DeviceAnswers says, and the observer hears of
+// it once the reply is on its way. Every public function may be called from any thread.
+
+#include "device/DeviceAnswers.h"
+#include "device/DeviceLine.h"
+#include "device/ReplySchedule.h"
+#include "device/SimulatedDevice.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class QThread;
+
+class DeviceServer {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Event = SimulatedDevice::Event;
+
+    // Throws SerialError when the line cannot be opened.
+    DeviceServer();
+    DeviceServer(const QString& portPath, qint32 baud);
+    ~DeviceServer();
+    DeviceServer(const DeviceServer&) = delete;
+    DeviceServer& operator=(const DeviceServer&) = delete;
+
+    QString path() const { return m_path; }
+
+    void setBehaviour(const SimulatedDevice::Behaviour& behaviour);
+    SimulatedDevice::Behaviour behaviour() const;
+    void setRules(const QList<AnswerRule>& rules);
+    void setFaults(const DeviceFaults::Settings& faults);
+    void setObserver(SimulatedDevice::Observer observer);
+
+    QByteArray received() const;
+    QList<QByteArray> frames() const;
+    void clearReceived();
+
+    void send(const QByteArray& bytes);
+    void vanish();
+
+private:
+    void openWakePipe();
+    void start(const QString& portPath, qint32 baud);
+    void run(const QString& portPath, qint32 baud);
+    void serve();
+    bool readLine(char* buffer, size_t size);
+    void receive(const char* bytes, qsizetype count, Clock::time_point now);
+    void complete(Clock::time_point now);
+    void takeDueReplies(Clock::time_point now);
+    void makeNoise(Clock::time_point now);
+    bool mayLeave(Clock::time_point now);
+    void publish();
+    void writeOut();
+    void wakeUp() const;
+    void stop();
+
+    int m_wake[2] = {-1, -1};
+    QString m_path;
+    std::unique_ptr<QThread> m_thread;
+
+    // Shared with the serving thread.
+    mutable std::mutex m_mutex;
+    DeviceLine m_line;
+    DeviceAnswers m_answers;
+    bool m_faultsChanged = false;
+    std::shared_ptr<const SimulatedDevice::Observer> m_observer;
+    QByteArray m_received;
+    QList<QByteArray> m_frames;
+    QByteArray m_outbox;
+    bool m_stopping = false;
+
+    // The serving thread's own.
+    QByteArray m_frame;
+    Clock::time_point m_lastByte;
+    ReplySchedule m_replies;
+    int m_noiseMs = 0;
+    std::optional<Clock::time_point> m_nextNoise;
+    bool m_leaving = false; // the faults asked the device to go away once its replies are out
+    std::optional<Clock::time_point> m_leaveBy;
+    int m_answered = 0;
+    std::vector<Event> m_news;
+};

@@ -1,0 +1,99 @@
+#include "device/SimulatedDevice.h"
+
+#include "device/DeviceServer.h"
+
+#include <algorithm>
+
+SimulatedDevice::SimulatedDevice() : d(std::make_unique<DeviceServer>()) {}
+
+SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud)
+    : d(std::make_unique<DeviceServer>(portPath, baud))
+{
+}
+
+SimulatedDevice::~SimulatedDevice() = default;
+
+QString SimulatedDevice::devicePath() const
+{
+    return d->path();
+}
+
+void SimulatedDevice::setBehaviour(const Behaviour& behaviour)
+{
+    d->setBehaviour(behaviour);
+}
+
+SimulatedDevice::Behaviour SimulatedDevice::behaviour() const
+{
+    return d->behaviour();
+}
+
+void SimulatedDevice::setRules(const QList<AnswerRule>& rules)
+{
+    d->setRules(rules);
+}
+
+void SimulatedDevice::setFaults(const DeviceFaults::Settings& faults)
+{
+    d->setFaults(faults);
+}
+
+void SimulatedDevice::setObserver(Observer observer)
+{
+    d->setObserver(std::move(observer));
+}
+
+// Sets mode and bytes; the delay stays as the caller had it.
+bool SimulatedDevice::parseMode(const QString& text, Behaviour* behaviour)
+{
+    const QString mode = text.trimmed().toLower();
+    if (mode == QLatin1String("protocol")) {
+        behaviour->mode = Mode::Protocol;
+    } else if (mode == QLatin1String("ack")) {
+        behaviour->mode = Mode::Ack;
+    } else if (mode == QLatin1String("nak")) {
+        behaviour->mode = Mode::Nak;
+    } else if (mode == QLatin1String("silent")) {
+        behaviour->mode = Mode::Silent;
+    } else if (mode.startsWith(QLatin1String("hex:"))) {
+        const QString digits = mode.sliced(4);
+        const bool allHex = std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                   (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+        });
+        if (digits.isEmpty() || digits.size() % 2 != 0 || !allHex)
+            return false;
+        behaviour->mode = Mode::Bytes;
+        behaviour->bytes = QByteArray::fromHex(digits.toLatin1());
+        return true;
+    } else {
+        return false;
+    }
+    behaviour->bytes.clear();
+    return true;
+}
+
+QByteArray SimulatedDevice::received() const
+{
+    return d->received();
+}
+
+QList<QByteArray> SimulatedDevice::frames() const
+{
+    return d->frames();
+}
+
+void SimulatedDevice::clearReceived()
+{
+    d->clearReceived();
+}
+
+void SimulatedDevice::send(const QByteArray& bytes)
+{
+    d->send(bytes);
+}
+
+void SimulatedDevice::vanish()
+{
+    d->vanish();
+}

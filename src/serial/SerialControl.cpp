@@ -1,0 +1,378 @@
+#include "serial/SerialControl.h"
+
+#include "serial/PortCatalog.h"
+#include "serial/PortMap.h"
+#include "serial/SerialSystem.h"
+
+#include <QMetaObject>
+#include <QScopeGuard>
+#include <QSerialPort>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+// What Qt may take off the line ahead of Input. Qt's own default is no limit, so a device that
+// floods the line would fill memory while a window reads one byte a poll; past this the bytes wait
+// in the driver. A reply window reads at most 1002 bytes.
+constexpr qint64 kReadBufferSize = 4096;
+
+struct ParsedSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+char parityLetter(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity:
+        return 'E';
+    case QSerialPort::OddParity:
+        return 'O';
+    case QSerialPort::MarkParity:
+        return 'M';
+    case QSerialPort::SpaceParity:
+        return 'S';
+    default:
+        return 'N';
+    }
+}
+
+SerialError badField(const QString& what, const QString& field, const QString& settings,
+                     const QString& allowed)
+{
+    return SerialError(
+        SerialError::Kind::BadSettings,
+        QStringLiteral("%1 \"%2\" in settings \"%3\": %4").arg(what, field, settings, allowed));
+}
+
+// "baud,parity,data,stop", as "38400,n,8,1" or "19200, n, 8, 1".
+ParsedSettings parseSettings(const QString& settings)
+{
+    const QStringList fields = settings.split(QLatin1Char(','));
+    if (fields.size() != 4)
+        throw SerialError(SerialError::Kind::BadSettings,
+                          QStringLiteral("settings \"%1\": four fields expected (baud, parity, "
+                                         "data bits, stop bits)")
+                              .arg(settings));
+    const QString baud = fields[0].trimmed();
+    const QString parity = fields[1].trimmed().toLower();
+    const QString dataBits = fields[2].trimmed();
+    const QString stopBits = fields[3].trimmed();
+
+    ParsedSettings parsed;
+    bool isNumber = !baud.isEmpty() &&
+                    std::all_of(baud.begin(), baud.end(), [](QChar c) { return c.isDigit(); });
+    parsed.baud = isNumber ? baud.toInt(&isNumber) : 0;
+    if (!isNumber || parsed.baud <= 0)
+        throw badField(QStringLiteral("baud rate"), baud, settings,
+                       QStringLiteral("a positive whole number expected"));
+
+    if (parity == QLatin1String("n"))
+        parsed.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        parsed.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        parsed.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        parsed.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        parsed.parity = QSerialPort::SpaceParity;
+    else
+        throw badField(QStringLiteral("parity"), fields[1].trimmed(), settings,
+                       QStringLiteral("n, e, o, m or s expected"));
+
+    if (dataBits == QLatin1String("5"))
+        parsed.dataBits = QSerialPort::Data5;
+    else if (dataBits == QLatin1String("6"))
+        parsed.dataBits = QSerialPort::Data6;
+    else if (dataBits == QLatin1String("7"))
+        parsed.dataBits = QSerialPort::Data7;
+    else if (dataBits == QLatin1String("8"))
+        parsed.dataBits = QSerialPort::Data8;
+    else
+        throw badField(QStringLiteral("data bits"), dataBits, settings,
+                       QStringLiteral("5, 6, 7 or 8 expected"));
+
+    if (stopBits == QLatin1String("1"))
+        parsed.stopBits = QSerialPort::OneStop;
+    else if (stopBits == QLatin1String("1.5"))
+        parsed.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stopBits == QLatin1String("2"))
+        parsed.stopBits = QSerialPort::TwoStop;
+    else
+        throw badField(QStringLiteral("stop bits"), stopBits, settings,
+                       QStringLiteral("1, 1.5 or 2 expected"));
+    return parsed;
+}
+
+// What the device kept other than asked, as "8 data bits, parity N"; empty when it took all.
+QString keptSettings(const ParsedSettings& asked,
+                     const std::optional<SerialSystem::LineFormat>& line)
+{
+    if (!line)
+        return {};
+    QStringList kept;
+    // Drivers report the rate their divider really makes; UARTs tolerate a few percent.
+    if (qAbs(qint64(line->baud) - asked.baud) * 100 > qint64(asked.baud) * 3)
+        kept << QStringLiteral("%1 baud").arg(line->baud);
+    if (line->dataBits != int(asked.dataBits))
+        kept << QStringLiteral("%1 data bits").arg(line->dataBits);
+    if (line->parity != parityLetter(asked.parity))
+        kept << QStringLiteral("parity %1").arg(QLatin1Char(line->parity));
+    if (line->twoStopBits != (asked.stopBits != QSerialPort::OneStop))
+        kept << QStringLiteral("%1 stop bits").arg(line->twoStopBits ? 2 : 1);
+    return kept.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+SerialControl::SerialControl(const QString& initialSettings, QObject* parent)
+    : QObject(parent), m_port(new QSerialPort(this)), m_settings(initialSettings)
+{
+    parseSettings(initialSettings);
+    m_port->setReadBufferSize(kReadBufferSize);
+    connect(m_port, &QSerialPort::readyRead, this, [this] {
+        if (!m_waiting)
+            emit inputArrived();
+    });
+    // Qt 6.4 repeats ReadError without end once the far end is gone, so the first one closes
+    // the port. NoError (every open) and TimeoutError (every timed-out wait) are no failures.
+    connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+            deviceFailed(QStringLiteral("%1: the device went away (%2)")
+                             .arg(m_devicePath, m_port->errorString()));
+    });
+}
+
+SerialControl::~SerialControl()
+{
+    m_port->disconnect(this);
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+void SerialControl::setCommPort(int port)
+{
+    if (m_port->isOpen())
+        throw SerialError(
+            SerialError::Kind::Io,
+            QStringLiteral("%1: the port cannot change while it is open").arg(m_devicePath));
+    if (PortMap::device(port).isEmpty())
+        throw SerialError(SerialError::Kind::BadPort,
+                          QStringLiteral("port %1 has no device").arg(port));
+    m_commPort = port;
+}
+
+void SerialControl::setSettings(const QString& settings)
+{
+    parseSettings(settings);
+    const QString previous = m_settings;
+    m_settings = settings;
+    if (!m_port->isOpen())
+        return;
+    try {
+        applySettings();
+    } catch (const SerialError&) {
+        // The device may have taken some fields before it refused one: put the line back as
+        // Settings still says. Should that fail too, the refusal at hand is the news.
+        m_settings = previous;
+        try {
+            applySettings();
+        } catch (const SerialError&) {
+        }
+        throw;
+    }
+}
+
+void SerialControl::setInputLen(int length)
+{
+    m_inputLen = std::max(0, length);
+}
+
+void SerialControl::setPortOpen(bool open)
+{
+    if (open)
+        openPort();
+    else
+        closePort();
+}
+
+bool SerialControl::portOpen() const
+{
+    return m_port->isOpen();
+}
+
+void SerialControl::setOutput(const QByteArray& bytes)
+{
+    requireUsable();
+    if (m_port->write(bytes) != bytes.size())
+        throw SerialError(SerialError::Kind::Io,
+                          QStringLiteral("%1: %2").arg(m_devicePath, m_port->errorString()));
+}
+
+QByteArray SerialControl::input()
+{
+    if (m_vanishedReason.isEmpty()) {
+        requireUsable();
+        waitForInput(0);
+    }
+    if (m_pending.isEmpty()) {
+        if (!m_vanishedReason.isEmpty())
+            throw SerialError(SerialError::Kind::Vanished, m_vanishedReason);
+        return {};
+    }
+    const qsizetype count =
+        m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_pending.size()) : m_pending.size();
+    const QByteArray chunk = m_pending.left(count);
+    m_pending.remove(0, count);
+    return chunk;
+}
+
+bool SerialControl::inputWaiting() const
+{
+    return !m_pending.isEmpty() || m_port->bytesAvailable() > 0;
+}
+
+bool SerialControl::waitForInput(int ms)
+{
+    if (m_pending.isEmpty()) {
+        waitForDevice(std::max(0, ms));
+        takeWaitingInput();
+    }
+    return !m_pending.isEmpty();
+}
+
+qint64 SerialControl::outputLeft()
+{
+    requireUsable();
+    // A write into a full driver queue fails with EAGAIN, which Qt reports as a ResourceError
+    // (a vanished device), so bytes are pushed only while the driver has room.
+    qint64 left = m_port->bytesToWrite();
+    while (left > 0 && SerialSystem::canWrite(m_port->handle())) {
+        if (!m_port->flush() && m_vanishedReason.isEmpty())
+            throw SerialError(SerialError::Kind::Io,
+                              QStringLiteral("%1: %2").arg(m_devicePath, m_port->errorString()));
+        requireUsable();
+        const qint64 nowLeft = m_port->bytesToWrite();
+        if (nowLeft == left)
+            break;
+        left = nowLeft;
+    }
+    const int queued = SerialSystem::outputQueued(m_port->handle());
+    if (queued < 0)
+        throw SerialError(SerialError::Kind::Io,
+                          QStringLiteral("%1: the output queue cannot be read").arg(m_devicePath));
+    return left + queued;
+}
+
+void SerialControl::applySettings()
+{
+    const ParsedSettings parsed = parseSettings(m_settings);
+    QSerialPort::StopBits stopBits = parsed.stopBits;
+    if (stopBits == QSerialPort::OneAndHalfStop) {
+        // A UART sends 1.5 stop bits only after 5-bit words, where termios asks for them with
+        // the two-stop-bit flag; Qt itself would quietly send one.
+        if (parsed.dataBits != QSerialPort::Data5)
+            throw SerialError(SerialError::Kind::Refused,
+                              QStringLiteral("%1: settings \"%2\": 1.5 stop bits need 5 data bits")
+                                  .arg(m_devicePath, m_settings));
+        stopBits = QSerialPort::TwoStop;
+    }
+    const bool applied = m_port->setBaudRate(parsed.baud) && m_port->setDataBits(parsed.dataBits) &&
+                         m_port->setParity(parsed.parity) && m_port->setStopBits(stopBits) &&
+                         m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!applied)
+        throw SerialError(SerialError::Kind::Refused,
+                          QStringLiteral("%1: settings \"%2\" refused (%3)")
+                              .arg(m_devicePath, m_settings, m_port->errorString()));
+    // A driver may accept a setting it cannot do and quietly keep the old one.
+    const QString kept = keptSettings(parsed, SerialSystem::lineFormat(m_port->handle()));
+    if (!kept.isEmpty())
+        throw SerialError(SerialError::Kind::Refused,
+                          QStringLiteral("%1: settings \"%2\" refused (the device keeps %3)")
+                              .arg(m_devicePath, m_settings, kept));
+}
+
+void SerialControl::deviceFailed(const QString& reason)
+{
+    if (!m_vanishedReason.isEmpty() || !m_port->isOpen())
+        return;
+    takeWaitingInput();
+    m_vanishedReason = reason;
+    m_port->close();
+    // Queued, so that a handler never runs inside Input or a wait of this control.
+    QMetaObject::invokeMethod(this, &SerialControl::vanished, Qt::QueuedConnection);
+}
+
+void SerialControl::takeWaitingInput()
+{
+    if (m_port->isOpen() && m_port->bytesAvailable() > 0)
+        m_pending += m_port->readAll();
+}
+
+// Qt's waitForReadyRead looks only at the device, so it runs only when Qt's buffer is empty.
+void SerialControl::waitForDevice(int ms)
+{
+    if (!m_port->isOpen() || m_port->bytesAvailable() > 0)
+        return;
+    // A look with no wait asks the device directly: Qt would report each empty look as a
+    // timeout error, once per poll of every receive loop.
+    if (ms == 0 && !SerialSystem::hasNews(m_port->handle()))
+        return;
+    m_waiting = true;
+    const auto done = qScopeGuard([this] { m_waiting = false; });
+    m_port->waitForReadyRead(ms);
+}
+
+void SerialControl::requireUsable() const
+{
+    if (!m_vanishedReason.isEmpty())
+        throw SerialError(SerialError::Kind::Vanished, m_vanishedReason);
+    if (!m_port->isOpen())
+        throw SerialError(SerialError::Kind::NotOpen, QStringLiteral("the port is not open"));
+}
+
+void SerialControl::openPort()
+{
+    if (m_port->isOpen())
+        throw SerialError(SerialError::Kind::Io,
+                          QStringLiteral("%1: already open").arg(m_devicePath));
+    // setCommPort lets only mapped ports in, so there is always a device to open.
+    const QString path = PortMap::device(m_commPort);
+    // Forgets what a device that went away left behind.
+    closePort();
+    m_devicePath = path;
+    // A link (a stable by-id name, a simulator's link) opens as the device it leads to.
+    m_port->setPortName(PortCatalog::deviceBehind(path));
+    if (!m_port->open(QIODevice::ReadWrite))
+        throw SerialError::openFailure(*m_port, path);
+    try {
+        applySettings();
+    } catch (const SerialError&) {
+        m_port->close();
+        throw;
+    }
+    // The driver keeps what arrived while the port was closed; a fresh port holds no input.
+    if (!m_port->clear(QSerialPort::Input)) {
+        const QString detail = m_port->errorString();
+        m_port->close();
+        throw SerialError(SerialError::Kind::Io, QStringLiteral("%1: %2").arg(path, detail));
+    }
+}
+
+void SerialControl::closePort()
+{
+    m_pending.clear();
+    m_vanishedReason.clear();
+    if (!m_port->isOpen())
+        return;
+    // Output is left only when an exchange failed or ended before its frame was out. The rest
+    // of that frame must not reach the device ahead of the next one, and a serial driver would
+    // hold the close until it had sent it.
+    m_port->clear(QSerialPort::Output);
+    m_port->close();
+}

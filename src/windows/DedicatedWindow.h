@@ -1,0 +1,20 @@
+#pragma once
+// Form3, the Dedicated console: the common console plus the choice of a check code (Frame4),
+// with the Dedicated exchange behind its Send.
+
+#include "windows/ConsoleWindow.h"
+
+class DedicatedWindow : public ConsoleWindow {
+public:
+    explicit DedicatedWindow(QWidget* parent = nullptr);
+
+protected:
+    void sendStarting() override;
+    std::optional<TransactionPlan> plan(const QByteArray& message) override;
+    ConsoleKind kind() const override;
+
+private:
+    QGroupBox* Frame4;
+    QRadioButton* BCC_NO;
+    QRadioButton* BCC_YES;
+};
