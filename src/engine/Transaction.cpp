@@ -119,8 +119,13 @@ void Transaction::drain()
 bool Transaction::receive()
 {
     const int polls = m_plan.rule.polls;
-    // Polls whose time came while nothing waited found nothing.
-    m_polls = std::max(m_polls, duePolls());
+    // Polls whose time came while nothing waited found nothing. When the clock says the window is
+    // over, the program was held up past its end: bytes waiting then may have come while the
+    // window was open, so the polls that were due read them before the window closes.
+    const int due = duePolls();
+    const bool late = due >= polls;
+    if (!late)
+        m_polls = std::max(m_polls, due);
     bool atEot = false;
     if (m_polls < polls) {
         const QByteArray chunk = m_port.input();
@@ -128,6 +133,8 @@ bool Transaction::receive()
             collect(chunk);
             ++m_polls;
             atEot = m_plan.rule.stopAtEot && chunk.size() == 1 && chunk.front() == kEot;
+        } else if (late) {
+            m_polls = polls;
         }
     }
     if (m_polls < polls && !atEot)

@@ -101,6 +101,7 @@ private slots:
     void closesThePortSoTheNextSendStartsClean();
     void runsFromTheEventLoopAndFinishesOnce();
     void aBurstDoesNotShortenTheWindow();
+    void aLateWakeReadsWhatWaits();
     void aSilentWindowIsOneSleep_data();
     void aSilentWindowIsOneSleep();
     void aLongFrameDrainsWhileTheLineTakesBytes_data();
@@ -374,8 +375,8 @@ void TransactionTest::runsFromTheEventLoopAndFinishesOnce()
 }
 
 // Polls that find a burst's bytes waiting run at once, ahead of their time; the empty polls after
-// it come when they are due, so the window still lasts its 500 ms: a byte at 350 ms is read, one
-// that is waiting when the engine wakes at 650 ms is not.
+// it come when they are due, so the window still lasts its 500 ms: a byte at 350 ms is read, and
+// the engine waking at the window's end with nothing waiting finishes.
 void TransactionTest::aBurstDoesNotShortenTheWindow()
 {
     program().PortNo = QStringLiteral("1");
@@ -399,12 +400,31 @@ void TransactionTest::aBurstDoesNotShortenTheWindow()
     QVERIFY(m_transaction->step());
     QCOMPARE(m_transaction->polls(), 351);
 
-    m_clock.advance(300ms);
-    m_device->send("X");
-    QVERIFY(m_port->waitForInput(kPatientMs));
+    m_clock.advance(150ms);
     QVERIFY(!m_transaction->step());
     QCOMPARE(m_transaction->state(), Transaction::State::Finished);
     QCOMPARE(m_transaction->reply(), burst + "L");
+    QCOMPARE(m_transaction->polls(), 500);
+}
+
+// A program held up past the window's end (a busy machine) still reads what came while it
+// slept, one byte a poll, and then ends the window: nothing the device sent in time is lost.
+void TransactionTest::aLateWakeReadsWhatWaits()
+{
+    program().PortNo = QStringLiteral("1");
+    program().BaudRate = 38400;
+    m_device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("06") + "LATE", 0});
+    QVERIFY(m_transaction->begin(dedicatedPlan("ABC", false, program())));
+    while (m_transaction->state() == Transaction::State::Draining)
+        QVERIFY(m_transaction->step());
+    QVERIFY(m_port->waitForInput(kPatientMs));
+    m_clock.advance(650ms);
+    while (m_transaction->step()) {
+        if (!m_port->inputWaiting())
+            m_port->waitForInput(kPatientMs);
+    }
+    QCOMPARE(m_transaction->state(), Transaction::State::Finished);
+    QCOMPARE(m_transaction->reply(), hex("06") + "LATE");
     QCOMPARE(m_transaction->polls(), 500);
 }
 
