@@ -503,7 +503,9 @@ void FaultMatrixTest::sendCommandEndsCleanly()
                                  .arg(QDir::tempPath())));
     }
     const QString command = forNobody ? forNobody->path() : QStringLiteral(RS232C_COMMAND_PATH);
-    const bool byHand = row.fault == Fault::VanishWhileWriting || row.fault == Fault::OutputStalled;
+    const bool byHand = row.fault == Fault::VanishWhileWriting ||
+                        row.fault == Fault::VanishWhileReplying ||
+                        row.fault == Fault::OutputStalled;
     Line line;
     if (byHand)
         line.pty = std::make_unique<PtyPair>();
@@ -547,13 +549,15 @@ void FaultMatrixTest::sendCommandEndsCleanly()
         line.pty->closeFarEnd();
         break;
     case Fault::VanishWhileReplying: {
-        // The device answers with the start of a reply and goes away once the command has read
-        // it, while the command still waits for the rest.
-        line.device->setBehaviour({SimulatedDevice::Mode::Bytes, hex("06") + "PART", 0});
-        DeviceFaults::Settings faults;
-        faults.vanishAfter = 1;
-        line.device->setFaults(faults);
+        // The device answers the frame with the start of a reply and goes away at once, while
+        // the command still waits for the rest (a Loader reply ends at EOT).
         startCommand(send, command, sendFault);
+        QByteArray frame;
+        QTRY_VERIFY_WITH_TIMEOUT((frame += readFor(line.farEnd(), 64, 0)).endsWith('\x03'), 20000);
+        const QByteArray part = hex("06") + "PART";
+        QCOMPARE(::write(line.farEnd(), part.constData(), size_t(part.size())),
+                 ssize_t(part.size()));
+        line.pty->closeFarEnd();
         break;
     }
     default:
