@@ -3,9 +3,9 @@
 // 1000-exchange Loader plan through rs232c run, and what the session log costs an exchange.
 // Figures only: nothing here passes or fails.
 
-#include "protocols/ExchangeRecord.h"
-#include "engine/SessionLog.h"
 #include "device/SimulatedDevice.h"
+#include "engine/SessionLog.h"
+#include "protocols/ExchangeRecord.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -4,16 +4,16 @@
 // delay a click sees while a transaction runs, and how long texts keep the window responsive.
 // Figures only: nothing here passes or fails.
 
-#include "windows/ConsoleWindow.h"
-#include "protocols/ProgramState.h"
+#include "device/SimulatedDevice.h"
 #include "engine/Transaction.h"
 #include "protocols/DedicatedProtocol.h"
-#include "windows/DedicatedWindow.h"
 #include "protocols/LoaderProtocol.h"
-#include "windows/LoaderWindow.h"
+#include "protocols/ProgramState.h"
 #include "protocols/UserDefFrame.h"
 #include "serial/PortMap.h"
-#include "device/SimulatedDevice.h"
+#include "windows/ConsoleWindow.h"
+#include "windows/DedicatedWindow.h"
+#include "windows/LoaderWindow.h"
 #include "windows/WindowServices.h"
 
 #include <QApplication>
@@ -62,7 +62,9 @@ struct Figures {
 Figures summarise(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * values.size()))]; };
+    const auto at = [&](double q) {
+        return values[std::min(values.size() - 1, size_t(q * values.size()))];
+    };
     return {at(0.5), at(0.99), values.back()};
 }
 
@@ -137,11 +139,13 @@ std::vector<double> bareQSerialPortRoundTrips(const QString& path)
         port.write(kLoaderFrame);
         port.waitForBytesWritten(1000);
         QByteArray reply;
-        while (!reply.endsWith('\x04') && (port.bytesAvailable() > 0 || port.waitForReadyRead(1000)))
+        while (!reply.endsWith('\x04') &&
+               (port.bytesAvailable() > 0 || port.waitForReadyRead(1000)))
             reply += port.read(1);
         port.close();
         if (reply != kAckEot)
-            qFatal("bare QSerialPort cycle: no ACK EOT from the device (%s)", qPrintable(port.errorString()));
+            qFatal("bare QSerialPort cycle: no ACK EOT from the device (%s)",
+                   qPrintable(port.errorString()));
         ms.push_back(clock.nsecsElapsed() / 1e6);
     }
     return ms;
@@ -175,8 +179,8 @@ print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))]
     const QString interpreter = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
                                     ? QStringLiteral("/usr/bin/python3")
                                     : QStringLiteral("python3");
-    python.start(interpreter,
-                 {QStringLiteral("-c"), QString::fromLatin1(script), path, QString::number(kRoundTrips)});
+    python.start(interpreter, {QStringLiteral("-c"), QString::fromLatin1(script), path,
+                               QString::number(kRoundTrips)});
     if (!python.waitForFinished(60000) || python.exitCode() != 0)
         return {-1, -1, -1};
     const QList<QByteArray> parts = python.readAllStandardOutput().trimmed().split(' ');
@@ -229,15 +233,18 @@ Figures clickDelays()
     QElapsedTimer clock;
     clock.start();
     qint64 postedAt = 0;
-    QObject::connect(&probe, &QPushButton::clicked, [&] { ms.push_back((clock.nsecsElapsed() - postedAt) / 1e6); });
+    QObject::connect(&probe, &QPushButton::clicked,
+                     [&] { ms.push_back((clock.nsecsElapsed() - postedAt) / 1e6); });
     QTimer clicker;
     QObject::connect(&clicker, &QTimer::timeout, [&] {
         const QPointF at(10, 10);
         postedAt = clock.nsecsElapsed();
-        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonPress, at, probe.mapToGlobal(at),
-                                                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonRelease, at, probe.mapToGlobal(at),
-                                                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonPress, at,
+                                                            probe.mapToGlobal(at), Qt::LeftButton,
+                                                            Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(&probe, new QMouseEvent(QEvent::MouseButtonRelease, at,
+                                                            probe.mapToGlobal(at), Qt::LeftButton,
+                                                            Qt::NoButton, Qt::NoModifier));
     });
     for (int i = 0; i < 3; ++i) {
         window.전송_Click();
@@ -352,11 +359,13 @@ int main(int argc, char** argv)
     program().PortNo = QStringLiteral("1");
     program().BaudRate = 38400;
 
-    std::printf("Machine: %s, %d cores; Qt %s\n", QSysInfo::prettyProductName().toUtf8().constData(),
-                QThread::idealThreadCount(), qVersion());
+    std::printf("Machine: %s, %d cores; Qt %s\n",
+                QSysInfo::prettyProductName().toUtf8().constData(), QThread::idealThreadCount(),
+                qVersion());
     std::printf("Lock files in /run/lock on %s.\n",
                 QStorageInfo(QStringLiteral("/run/lock")).fileSystemType().constData());
-    std::printf("Figures are median / p99 / max over %d round trips or %d windows.\n\n", kRoundTrips, kWindows);
+    std::printf("Figures are median / p99 / max over %d round trips or %d windows.\n\n",
+                kRoundTrips, kWindows);
     std::printf("| %-58s | %-30s | %-18s |\n", "measure", "value", "target");
     std::printf("|%s|%s|%s|\n", QByteArray(60, '-').constData(), QByteArray(32, '-').constData(),
                 QByteArray(20, '-').constData());
@@ -364,7 +373,8 @@ int main(int argc, char** argv)
     const Figures engine = summarise(engineRoundTrips());
     row("Loader round trip, ACK EOT at once: engine", format(engine, "ms"), "median <= 1 ms");
     const Figures window = summarise(windowRoundTrips());
-    row("Loader round trip: through the window (Send click)", format(window, "ms"), "median <= 5 ms");
+    row("Loader round trip: through the window (Send click)", format(window, "ms"),
+        "median <= 5 ms");
     const Figures bare = summarise(bareQSerialPortRoundTrips(device.devicePath()));
     row("Loader round trip: bare QSerialPort cycle", format(bare, "ms"), "(reference)");
     const Figures python = pythonRoundTrips(device.devicePath());
@@ -375,14 +385,18 @@ int main(int argc, char** argv)
         row("  ratio bare QSerialPort / python3-serial (medians)",
             QByteArray::number(bare.median / python.median, 'f', 1) + " x", "(see below)");
     } else {
-        row("Loader round trip: python3-serial peer", "python3-serial not available", "(reference)");
+        row("Loader round trip: python3-serial peer", "python3-serial not available",
+            "(reference)");
     }
 
     device.setBehaviour({SimulatedDevice::Mode::Silent, {}, 0});
     const SilentWindow loader = silentWindows([] { return loaderPlan("ABC", program()); });
-    row("Silent window, Loader (501 polls), write to close", format(loader.seconds, "s"), "0.5 s within 10%");
-    const SilentWindow dedicated = silentWindows([] { return dedicatedPlan("ABC", false, program()); });
-    row("Silent window, Dedicated (500 polls), write to close", format(dedicated.seconds, "s"), "0.5 s within 10%");
+    row("Silent window, Loader (501 polls), write to close", format(loader.seconds, "s"),
+        "0.5 s within 10%");
+    const SilentWindow dedicated =
+        silentWindows([] { return dedicatedPlan("ABC", false, program()); });
+    row("Silent window, Dedicated (500 polls), write to close", format(dedicated.seconds, "s"),
+        "0.5 s within 10%");
     const SilentWindow userDef =
         silentWindows([] { return userDefPlan(UserDefSelections{}, "ABC", program()); });
     row("Silent window, User Define (1000 polls), write to close", format(userDef.seconds, "s"),
@@ -415,10 +429,11 @@ int main(int argc, char** argv)
     row("Send after a 60,000-character paste (longest freeze)",
         QByteArray::number(texts.sendMs, 'f', 1) + " ms", "< 50 ms");
 
-    std::printf("\nQSerialPort takes a lock file in /run/lock on every open (written with fdatasync)\n"
-                "and removes it on close; python3-serial takes none. That lock is most of the gap\n"
-                "between the two peers, and the tester keeps it: it stops two programs from driving\n"
-                "one device. Where /run/lock is on a disk rather than tmpfs, each fdatasync and\n"
-                "unlink reaches the disk and round trips grow to what the disk allows.\n");
+    std::printf(
+        "\nQSerialPort takes a lock file in /run/lock on every open (written with fdatasync)\n"
+        "and removes it on close; python3-serial takes none. That lock is most of the gap\n"
+        "between the two peers, and the tester keeps it: it stops two programs from driving\n"
+        "one device. Where /run/lock is on a disk rather than tmpfs, each fdatasync and\n"
+        "unlink reaches the disk and round trips grow to what the disk allows.\n");
     return 0;
 }

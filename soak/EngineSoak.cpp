@@ -1,7 +1,7 @@
 #include "EngineSoak.h"
 
-#include "protocols/ProgramState.h"
 #include "protocols/Consoles.h"
+#include "protocols/ProgramState.h"
 #include "serial/PortMap.h"
 
 #include <QElapsedTimer>

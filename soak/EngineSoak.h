@@ -10,9 +10,9 @@
 #include "ProcessFigures.h"
 #include "ReplyLedger.h"
 
+#include "device/SimulatedDevice.h"
 #include "engine/Transaction.h"
 #include "serial/SerialControl.h"
-#include "device/SimulatedDevice.h"
 
 #include <QStringList>
 

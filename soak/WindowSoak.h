@@ -8,8 +8,8 @@
 #include "ProcessFigures.h"
 #include "ReplyLedger.h"
 
-#include "windows/LoaderWindow.h"
 #include "device/SimulatedDevice.h"
+#include "windows/LoaderWindow.h"
 
 #include <QStringList>
 

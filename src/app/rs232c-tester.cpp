@@ -3,10 +3,10 @@
 
 #include "app/CommandLine.h"
 #include "app/SessionLogStart.h"
-#include "windows/WindowRegistry.h"
 #include "commands/Commands.h"
 #include "commands/ExitStatus.h"
 #include "serial/PortChoices.h"
+#include "windows/WindowRegistry.h"
 #include "windows/WindowServices.h"
 
 #include <QApplication>

@@ -6,8 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-namespace codec::cp949
-{
+namespace codec::cp949 {
 
 // The one or two bytes of character; empty when code page 949 has no code for it.
 QByteArray encode(char32_t character);

@@ -6,16 +6,13 @@
 #include <stdexcept>
 #include <utility>
 
-namespace codec::cp949
-{
+namespace codec::cp949 {
 
-namespace
-{
+namespace {
 
 // glibc's "CP949" is Microsoft's UHC, the Windows code page itself (not IBM-949). UTF-32LE keeps
 // the other side to one fixed-size unit per character.
-class Converter
-{
+class Converter {
 public:
     Converter(const char* to, const char* from) : m_handle(iconv_open(to, from))
     {

@@ -7,12 +7,12 @@
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSetup.h"
 #include "commands/SignalWatcher.h"
-#include "protocols/ProgramState.h"
+#include "device/SimulatedDevice.h"
+#include "engine/SessionLog.h"
 #include "engine/Transaction.h"
 #include "protocols/ExchangeRecord.h"
+#include "protocols/ProgramState.h"
 #include "serial/SerialControl.h"
-#include "engine/SessionLog.h"
-#include "device/SimulatedDevice.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 // line it goes out on. Both read their values through the checks here, so send and run take and
 // refuse the same values with the same words.
 
-#include "protocols/ProgramState.h"
 #include "protocols/Consoles.h"
+#include "protocols/ProgramState.h"
 
 #include <QByteArray>
 #include <QString>

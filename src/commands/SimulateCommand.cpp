@@ -7,8 +7,8 @@
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
 #include "device/AnswerRules.h"
-#include "serial/SerialError.h"
 #include "device/SimulatedDevice.h"
+#include "serial/SerialError.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "protocols/Consoles.h"
 
-#include "protocols/LineSettings.h"
 #include "protocols/DedicatedProtocol.h"
+#include "protocols/LineSettings.h"
 #include "protocols/LoaderProtocol.h"
 
 QString consoleName(ConsoleKind kind)

@@ -4,8 +4,8 @@
 // request to the console's own plan. The windows and the commands share these, so a reply is
 // named and a frame built the same way wherever the exchange is started.
 
-#include "protocols/ProgramState.h"
 #include "engine/Transaction.h"
+#include "protocols/ProgramState.h"
 #include "protocols/UserDefFrame.h"
 
 #include <QByteArray>

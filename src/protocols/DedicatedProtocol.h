@@ -3,8 +3,8 @@
 // byte sum plus 9 (ENQ and EOT); port and speed from the settings window; exactly 500 reads,
 // then two more when the frame carried a check (room for the reply's own check digits).
 
-#include "protocols/ProgramState.h"
 #include "engine/Transaction.h"
+#include "protocols/ProgramState.h"
 
 #include <QByteArray>
 

@@ -16,7 +16,8 @@ TransactionPlan chosenLinePlan(const QByteArray& frame, int polls, const Program
     plan.commPort = commPortFromPortNo(state.PortNo);
     plan.portText = state.PortNo;
     plan.settings = settingsForBaudRate(state.BaudRate);
-    plan.rule = ReceiveRule{.polls = polls, .stopAtEot = false, .extraReads = state.BccFlag ? 2 : 0};
+    plan.rule =
+        ReceiveRule{.polls = polls, .stopAtEot = false, .extraReads = state.BccFlag ? 2 : 0};
     return plan;
 }
 

@@ -2,8 +2,8 @@
 // How the Dedicated and User Define consoles turn the settings window's choices into the serial
 // control's port and settings. (The Loader console always uses port 1 at "38400,n,8,1".)
 
-#include "protocols/ProgramState.h"
 #include "engine/Transaction.h"
+#include "protocols/ProgramState.h"
 
 #include <QByteArray>
 #include <QString>

@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <optional>
 
-namespace
-{
+namespace {
 
 // The lists' "NONE", and any other text of four characters, leaves its field out.
 constexpr qsizetype kAbsentLength = 4;

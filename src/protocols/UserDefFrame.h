@@ -3,8 +3,8 @@
 // optional tail character, optional second check field. The four parts come from the console's
 // editable lists, whose texts are read as they stand; a four-character text means "absent".
 
-#include "protocols/ProgramState.h"
 #include "engine/Transaction.h"
+#include "protocols/ProgramState.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,8 +21,7 @@ struct UserDefSelections {
 
 // A typed selection text that is neither four characters long nor of a listed form. Nothing of
 // the state has changed when it is thrown.
-class SelectionError : public std::runtime_error
-{
+class SelectionError : public std::runtime_error {
 public:
     SelectionError(const QString& field, const QString& text, const QString& message);
     QString field() const { return m_field; } // "Header", "BCC1", "Tail" or "BCC2"

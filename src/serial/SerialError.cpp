@@ -18,9 +18,9 @@ SerialError SerialError::openFailure(const QSerialPort& port, const QString& pat
     case QSerialPort::PermissionError:
         // Qt reports its lock file, an exclusive holder (EBUSY) and a denied node alike.
         if (SerialSystem::accessDenied(path))
-            return SerialError(Kind::Permission, QStringLiteral("%1: %2. %3")
-                                                     .arg(path, detail,
-                                                          SerialSystem::accessHint(path)));
+            return SerialError(
+                Kind::Permission,
+                QStringLiteral("%1: %2. %3").arg(path, detail, SerialSystem::accessHint(path)));
         return SerialError(Kind::Busy,
                            QStringLiteral("%1: in use by another program (%2)").arg(path, detail));
     case QSerialPort::UnsupportedOperationError:

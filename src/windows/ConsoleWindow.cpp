@@ -28,8 +28,7 @@ void place(QWidget* widget, const ConsoleWindow::Rect& rect)
 
 } // namespace
 
-ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layout,
-                             QWidget* parent)
+ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layout, QWidget* parent)
     : QWidget(parent)
 {
     setWindowTitle(layout.caption);

@@ -1,8 +1,8 @@
 #pragma once
 // The window all three consoles share: the send box 송신, the reply box 수신, the class box 응답,
 // the history grid 송수신이력 (20 rows of a label box and a data box), the format options Hexa
-// and ASCii, and the buttons Send (전송), Clear (클리어), END (끝내기) and Pre_Screen (전화면, on the
-// Loader console Command1). A console adds its own controls and supplies, for Send, a plan: the
+// and ASCii, and the buttons Send (전송), Clear (클리어), END (끝내기) and Pre_Screen (전화면, on
+// the Loader console Command1). A console adds its own controls and supplies, for Send, a plan: the
 // frame, the port and the settings (see Transaction).
 //
 // Bytes are the truth: 수신 and the history data boxes keep the bytes they show and are
@@ -15,12 +15,12 @@
 // and the latency of their transactions in their tooltips.
 
 #include "codec/Codec.h"
-#include "windows/HistoryGrid.h"
+#include "engine/SessionLog.h"
 #include "engine/Transaction.h"
 #include "protocols/Consoles.h"
 #include "protocols/ExchangeRecord.h"
 #include "serial/SerialControl.h"
-#include "engine/SessionLog.h"
+#include "windows/HistoryGrid.h"
 #include "windows/WindowServices.h"
 
 #include <QByteArray>
@@ -90,8 +90,7 @@ public:
 
 protected:
     // initialSettings: what the console's serial control uses before any Settings assignment.
-    ConsoleWindow(const QString& initialSettings, const Layout& layout,
-                  QWidget* parent = nullptr);
+    ConsoleWindow(const QString& initialSettings, const Layout& layout, QWidget* parent = nullptr);
 
     // The console's first step of Send, before the texts are read (the Dedicated console's
     // BccFlag): it holds even when the send goes no further.
@@ -141,7 +140,7 @@ private:
     codec::View m_view = codec::View::Characters;
     QByteArray m_sendFrame;
     QByteArray m_recvData;
-    QByteArray m_recvBytes;                 // what 수신 shows
+    QByteArray m_recvBytes; // what 수신 shows
     std::unique_ptr<HistoryGrid> m_history;
     bool m_busy = false; // from a plan to the end of its transaction
 };

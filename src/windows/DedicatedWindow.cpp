@@ -28,7 +28,8 @@ protected:
         option.text.clear();
         painter.drawControl(QStyle::CE_RadioButton, option);
         option.text = caption;
-        const QRect textArea = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
+        const QRect textArea =
+            style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this);
         painter.drawItemText(textArea, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap,
                              palette(), isEnabled(), caption, QPalette::WindowText);
     }

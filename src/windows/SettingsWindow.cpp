@@ -1,9 +1,9 @@
 #include "windows/SettingsWindow.h"
 
-#include "windows/LineChoice.h"
-#include "windows/PortsWindow.h"
 #include "protocols/ProgramState.h"
 #include "serial/PortMap.h"
+#include "windows/LineChoice.h"
+#include "windows/PortsWindow.h"
 #include "windows/WidgetPlacement.h"
 #include "windows/WindowServices.h"
 

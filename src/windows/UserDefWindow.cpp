@@ -85,7 +85,7 @@ UserDefWindow::UserDefWindow(QWidget* parent)
     BCC2 = selection(this, QStringLiteral("BCC2"), sums, initial.bcc2, {7080, 360, 975, 300});
 
     // Tab follows the frame's order along the top row, then the buttons and boxes below it.
-    const QList<QWidget*> order = {Header, 송신, BCC1, Tail, BCC2, 전송,
+    const QList<QWidget*> order = {Header, 송신, BCC1, Tail,   BCC2,       전송,
                                    클리어, 수신, 응답, 끝내기, m_preScreen};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);

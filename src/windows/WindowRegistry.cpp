@@ -1,8 +1,8 @@
 #include "windows/WindowRegistry.h"
 
-#include "windows/SettingsWindow.h"
 #include "windows/DedicatedWindow.h"
 #include "windows/LoaderWindow.h"
+#include "windows/SettingsWindow.h"
 #include "windows/UserDefWindow.h"
 #include "windows/WindowServices.h"
 

@@ -13,10 +13,10 @@
 #include "PortHolder.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
-#include "protocols/ProgramState.h"
-#include "protocols/Consoles.h"
-#include "serial/PortMap.h"
 #include "device/SimulatedDevice.h"
+#include "protocols/Consoles.h"
+#include "protocols/ProgramState.h"
+#include "serial/PortMap.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,9 +5,9 @@
 #include "CommandProcess.h"
 #include "HexBytes.h"
 #include "PtyPair.h"
+#include "device/SimulatedDevice.h"
 #include "serial/PortMap.h"
 #include "serial/SerialControl.h"
-#include "device/SimulatedDevice.h"
 
 #include <QDateTime>
 #include <QFile>

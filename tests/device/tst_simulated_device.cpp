@@ -5,8 +5,8 @@
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 
-#include "serial/SerialControl.h"
 #include "device/SimulatedDevice.h"
+#include "serial/SerialControl.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -5,14 +5,14 @@
 #include "ManualClock.h"
 #include "PortMapOverride.h"
 #include "PtyPair.h"
-#include "protocols/LineSettings.h"
-#include "protocols/ProgramState.h"
+#include "device/SimulatedDevice.h"
 #include "engine/Transaction.h"
 #include "protocols/Consoles.h"
 #include "protocols/DedicatedProtocol.h"
+#include "protocols/LineSettings.h"
 #include "protocols/LoaderProtocol.h"
+#include "protocols/ProgramState.h"
 #include "serial/PortMap.h"
-#include "device/SimulatedDevice.h"
 
 #include <QSignalSpy>
 #include <QtTest>

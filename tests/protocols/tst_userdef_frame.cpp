@@ -5,8 +5,7 @@
 
 #include <optional>
 
-namespace
-{
+namespace {
 
 const QStringList kHeaders{"ENQ(05)", "STX(02)", "ACK(06)", "NAK(21)", "NUL(00)", "NONE"};
 const QStringList kChecks{"SUM_1", "SUM_2", "NONE"};
@@ -77,8 +76,7 @@ QByteArray expectedFrame(const QString& header, const QString& bcc1, const QStri
 
 } // namespace
 
-class TestUserDefFrame : public QObject
-{
+class TestUserDefFrame : public QObject {
     Q_OBJECT
 
 private slots:

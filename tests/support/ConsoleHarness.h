@@ -12,8 +12,8 @@
 #include "HexBytes.h"
 #include "PortMapOverride.h"
 #include "RecordingServices.h"
-#include "windows/ConsoleWindow.h"
 #include "device/SimulatedDevice.h"
+#include "windows/ConsoleWindow.h"
 
 #include <QColor>
 #include <QString>

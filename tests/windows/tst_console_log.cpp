@@ -7,10 +7,10 @@
 #include "app/CommandLine.h"
 #include "app/SessionLogStart.h"
 #include "protocols/ProgramState.h"
+#include "serial/PortMap.h"
 #include "windows/DedicatedWindow.h"
 #include "windows/LoaderWindow.h"
 #include "windows/UserDefWindow.h"
-#include "serial/PortMap.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -4,13 +4,13 @@
 
 #include "ConsoleHarness.h"
 #include "RecordingServices.h"
-#include "windows/ConsoleWindow.h"
 #include "protocols/ProgramState.h"
+#include "serial/PortMap.h"
+#include "windows/ConsoleWindow.h"
 #include "windows/DedicatedWindow.h"
 #include "windows/LoaderWindow.h"
-#include "windows/UserDefWindow.h"
-#include "serial/PortMap.h"
 #include "windows/TextBox.h"
+#include "windows/UserDefWindow.h"
 #include "windows/WidgetPlacement.h"
 
 #include <QApplication>
@@ -57,11 +57,20 @@ private slots:
         QTest::addColumn<QString>("preScreen");
         QTest::addColumn<QString>("otherPreScreen");
         QTest::addColumn<QString>("settings");
-        QTest::newRow("Loader") << "Form2" << "Loader Protocol" << "Command1" << "전화면"
+        QTest::newRow("Loader") << "Form2"
+                                << "Loader Protocol"
+                                << "Command1"
+                                << "전화면"
                                 << "38400,n,8,1";
-        QTest::newRow("Dedicated") << "Form3" << "Dedicate" << "전화면" << "Command1"
+        QTest::newRow("Dedicated") << "Form3"
+                                   << "Dedicate"
+                                   << "전화면"
+                                   << "Command1"
                                    << "38400,n,8,1";
-        QTest::newRow("UserDefine") << "Form4" << "User Define" << "전화면" << "Command1"
+        QTest::newRow("UserDefine") << "Form4"
+                                    << "User Define"
+                                    << "전화면"
+                                    << "Command1"
                                     << "19200,n,8,1";
     }
     void controls()
@@ -250,10 +259,14 @@ private slots:
     {
         QTest::addColumn<QString>("characters");
         QTest::addColumn<QString>("hex");
-        QTest::newRow("letters") << "AB" << "4142";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("Korean") << "한" << "C7D1";
-        QTest::newRow("line break") << "A\nB" << "410D0A42";
+        QTest::newRow("letters") << "AB"
+                                 << "4142";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("Korean") << "한"
+                                << "C7D1";
+        QTest::newRow("line break") << "A\nB"
+                                    << "410D0A42";
     }
     void formatSwitchConvertsSendBox()
     {
@@ -275,7 +288,8 @@ private slots:
     {
         RecordingServices services;
         Console c;
-        const QByteArray frame("\x02" "AB\x03");
+        const QByteArray frame("\x02"
+                               "AB\x03");
         const QByteArray reply("\x80\x06\r\n", 4); // a lone lead byte, a control, CR LF
         c.window->historyUpdate(frame, reply);
         const QString frameText = c.history[0]->text();
@@ -320,8 +334,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("named");
         QTest::addColumn<QString>("position");
-        QTest::newRow("no hex digit") << true << "41G2" << "G" << "3";
-        QTest::newRow("no code page 949 code") << false << "Aé" << "é" << "2";
+        QTest::newRow("no hex digit") << true << "41G2"
+                                      << "G"
+                                      << "3";
+        QTest::newRow("no code page 949 code") << false << "Aé"
+                                               << "é"
+                                               << "2";
     }
     void unconvertibleSendTextChangesNothing()
     {
@@ -331,7 +349,9 @@ private slots:
         QFETCH(QString, position);
         RecordingServices services;
         Console c;
-        c.window->historyUpdate("\x02" "AB\x03", "\x06");
+        c.window->historyUpdate("\x02"
+                                "AB\x03",
+                                "\x06");
         if (fromHex)
             c.ascii->click();
         const QString frameText = c.history[0]->text();
@@ -389,9 +409,12 @@ private slots:
     void historyFirstTransaction()
     {
         Console c;
-        c.window->historyUpdate("\x02" "AB83\x03", "\x06\x04");
+        c.window->historyUpdate("\x02"
+                                "AB83\x03",
+                                "\x06\x04");
         QCOMPARE(c.history[1]->text(), QStringLiteral("Send1:"));
-        QCOMPARE(c.window->historyBytes(0), QByteArray("\x02" "AB83\x03"));
+        QCOMPARE(c.window->historyBytes(0), QByteArray("\x02"
+                                                       "AB83\x03"));
         QCOMPARE(textColour(c.history[0]), QColor(0, 0, 255));
         QCOMPARE(c.history[3]->text(), QStringLiteral("Recv1:"));
         QCOMPARE(c.window->historyBytes(1), QByteArray("\x06\x04"));
@@ -609,11 +632,14 @@ private slots:
         QTest::addColumn<QString>("portNo");
         QTest::addColumn<QStringList>("texts");
         const QString disorder = QStringLiteral("Port Disorder");
-        QTest::newRow("Dedicated, port no number") << "Form3" << "x" << QStringList{disorder};
+        QTest::newRow("Dedicated, port no number") << "Form3"
+                                                   << "x" << QStringList{disorder};
         QTest::newRow("Dedicated, 128000 then no device")
-            << "Form3" << "1" << QStringList{QStringLiteral("Bout_Rate Disorder"), disorder};
+            << "Form3"
+            << "1" << QStringList{QStringLiteral("Bout_Rate Disorder"), disorder};
         QTest::newRow("User Define, 128000 then no device")
-            << "Form4" << "1" << QStringList{QStringLiteral("Bout_rate Disorder"), disorder};
+            << "Form4"
+            << "1" << QStringList{QStringLiteral("Bout_rate Disorder"), disorder};
     }
     void portFailureEndsTheSend()
     {
@@ -635,7 +661,8 @@ private slots:
             shown << box.text;
         }
         QCOMPARE(shown, texts);
-        QVERIFY(c.window->SendFrame().startsWith("\x05" "AB\x04"));
+        QVERIFY(c.window->SendFrame().startsWith("\x05"
+                                                 "AB\x04"));
         QVERIFY(!c.window->transactionRunning());
         QVERIFY(c.button("전송")->isEnabled());
         QVERIFY(c.button("클리어")->isEnabled());
@@ -711,9 +738,8 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("initial");
         const QStringList sums{"SUM_1", "SUM_2", "NONE"};
-        QTest::newRow("Header") << "Header"
-                                << QStringList{"ENQ(05)", "STX(02)", "ACK(06)",
-                                               "NAK(21)", "NUL(00)", "NONE"}
+        QTest::newRow("Header") << "Header" << QStringList{"ENQ(05)", "STX(02)", "ACK(06)",
+                                                           "NAK(21)", "NUL(00)", "NONE"}
                                 << "ENQ(05)";
         QTest::newRow("BCC1") << "BCC1" << sums << "NONE";
         QTest::newRow("Tail") << "Tail" << QStringList{"ETX(03)", "EOT(04)", "NUL(00)", "NONE"}

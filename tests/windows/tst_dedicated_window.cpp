@@ -3,9 +3,9 @@
 
 #include "ConsoleHarness.h"
 #include "RecordingServices.h"
+#include "device/SimulatedDevice.h"
 #include "protocols/ProgramState.h"
 #include "windows/DedicatedWindow.h"
-#include "device/SimulatedDevice.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -6,10 +6,10 @@
 #include "PortMapOverride.h"
 #include "PtyPair.h"
 #include "RecordingServices.h"
-#include "protocols/ProgramState.h"
-#include "windows/LoaderWindow.h"
-#include "serial/PortMap.h"
 #include "device/SimulatedDevice.h"
+#include "protocols/ProgramState.h"
+#include "serial/PortMap.h"
+#include "windows/LoaderWindow.h"
 
 #include <QApplication>
 #include <QFile>

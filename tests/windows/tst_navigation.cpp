@@ -2,8 +2,8 @@
 // console, and the console's Pre_Screen brings back a fresh settings window.
 
 #include "RecordingServices.h"
-#include "windows/WindowRegistry.h"
 #include "protocols/ProgramState.h"
+#include "windows/WindowRegistry.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -26,9 +26,12 @@ void TestNavigation::okOpensTheConsoleAndPreScreenComesBack_data()
     QTest::addColumn<QString>("consoleName");
     QTest::addColumn<QString>("preScreen");
 
-    QTest::newRow("Loader") << "로더" << int(WindowId::Loader) << "Form2" << "Command1";
-    QTest::newRow("Dedicated") << "전용" << int(WindowId::Dedicated) << "Form3" << "전화면";
-    QTest::newRow("User Define") << "사용자" << int(WindowId::UserDefine) << "Form4" << "전화면";
+    QTest::newRow("Loader") << "로더" << int(WindowId::Loader) << "Form2"
+                            << "Command1";
+    QTest::newRow("Dedicated") << "전용" << int(WindowId::Dedicated) << "Form3"
+                               << "전화면";
+    QTest::newRow("User Define") << "사용자" << int(WindowId::UserDefine) << "Form4"
+                                 << "전화면";
 }
 
 void TestNavigation::okOpensTheConsoleAndPreScreenComesBack()

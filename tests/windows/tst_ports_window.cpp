@@ -7,11 +7,11 @@
 #include "PtyPair.h"
 #include "RecordingServices.h"
 #include "app/CommandLine.h"
-#include "windows/PortsWindow.h"
-#include "windows/SettingsWindow.h"
 #include "serial/PortChoices.h"
 #include "serial/PortMap.h"
 #include "serial/SerialControl.h"
+#include "windows/PortsWindow.h"
+#include "windows/SettingsWindow.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -2,9 +2,9 @@
 // OK publishing the line choice and swapping in the console, Help and END.
 
 #include "RecordingServices.h"
+#include "protocols/ProgramState.h"
 #include "windows/LineChoice.h"
 #include "windows/SettingsWindow.h"
-#include "protocols/ProgramState.h"
 #include "windows/WidgetPlacement.h"
 
 #include <QComboBox>

@@ -4,9 +4,9 @@
 
 #include "ConsoleHarness.h"
 #include "RecordingServices.h"
+#include "device/SimulatedDevice.h"
 #include "protocols/ProgramState.h"
 #include "windows/UserDefWindow.h"
-#include "device/SimulatedDevice.h"
 
 #include <QComboBox>
 #include <QLineEdit>
