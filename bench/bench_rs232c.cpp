@@ -110,7 +110,7 @@ std::vector<double> engineRoundTrips()
 
 std::vector<double> windowRoundTrips()
 {
-    LoaderWindow window;
+    LoaderWindow window{program()};
     window.show();
     window.findChild<QPlainTextEdit*>(QStringLiteral("송신"))->setPlainText(QStringLiteral("ABC"));
     std::vector<double> ms;
@@ -224,7 +224,7 @@ SilentWindow silentWindows(const std::function<TransactionPlan()>& plan)
 // and measures how long each click waits before its handler runs.
 Figures clickDelays()
 {
-    DedicatedWindow window;
+    DedicatedWindow window{program()};
     window.show();
     QPushButton probe(QStringLiteral("probe"));
     probe.resize(80, 30);
@@ -291,7 +291,7 @@ struct LongTexts {
 LongTexts longTexts()
 {
     LongTexts figures;
-    LoaderWindow window;
+    LoaderWindow window{program()};
     window.show();
     auto* send = window.findChild<QPlainTextEdit*>(QStringLiteral("송신"));
     for (int k = 0; k < 10; ++k)

@@ -35,7 +35,7 @@ ReplyClass classFor(int n)
 
 } // namespace
 
-WindowSoak::WindowSoak(int exchanges) : m_exchanges(exchanges)
+WindowSoak::WindowSoak(int exchanges) : m_exchanges(exchanges), m_window(program())
 {
     PortMap::setDevice(1, m_device.devicePath());
     m_window.show();

@@ -1,6 +1,5 @@
 #include "app/SessionLogStart.h"
 
-#include "windows/ConsoleWindow.h"
 #include "windows/WindowServices.h"
 
 bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* log)
@@ -14,6 +13,5 @@ bool startSessionLog(const CommandLine& options, std::unique_ptr<SessionLog>* lo
                                               QStringLiteral("Error"), why);
         return false;
     }
-    ConsoleWindow::setSessionLog(log->get());
     return true;
 }

@@ -5,6 +5,7 @@
 #include "app/SessionLogStart.h"
 #include "commands/Commands.h"
 #include "commands/ExitStatus.h"
+#include "protocols/ProgramState.h"
 #include "serial/PortChoices.h"
 #include "windows/WindowRegistry.h"
 #include "windows/WindowServices.h"
@@ -64,7 +65,7 @@ int main(int argc, char* argv[])
         return ExitStatus::kCannotCreate;
     const auto demoDevices = mapPorts(options);
     WindowServices& services = WindowServices::instance();
-    registerWindows(services);
+    registerWindows(services, program(), log.get());
     services.show(WindowId::Settings);
     const int status = QApplication::exec();
     services.discardAll();

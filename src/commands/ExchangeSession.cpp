@@ -14,8 +14,10 @@ const QString kLog = QStringLiteral("log");
 
 } // namespace
 
-ExchangeSession::ExchangeSession(CommandParser& parser) : m_parser(parser)
+ExchangeSession::ExchangeSession(CommandParser& parser, ProgramState& state)
+    : m_parser(parser), m_runner(m_port, state)
 {
+    m_runner.setWarning([](const QString& warning) { Output::error(warning); });
     parser.addOption(QCommandLineOption(kJson, QStringLiteral("One JSON object a line instead "
                                                               "of text (fields in the README).")));
     parser.addOption(
@@ -39,6 +41,7 @@ std::optional<int> ExchangeSession::start()
             Output::error(QStringLiteral("the log cannot be opened: %1").arg(why));
             return ExitStatus::kCannotCreate;
         }
+        m_runner.setLog(m_log.get());
     }
     if (DemoDevices::requested(m_parser))
         m_demoDevices = DemoDevices::start(behaviour);
@@ -50,31 +53,22 @@ bool ExchangeSession::json() const
     return m_parser.isSet(kJson);
 }
 
-ExchangeRecord ExchangeSession::exchange(const ExchangeSetup& setup, ProgramState& state)
+ExchangeRecord ExchangeSession::exchange(const ExchangeSetup& setup)
 {
-    setup.apply(state);
-    const ConsoleKind kind = setup.request.kind;
-    m_transaction.setAfterSettings([kind, &state] {
-        const QString warning = rateWarning(kind, state.BaudRate);
-        if (!warning.isEmpty())
-            Output::error(warning);
-    });
-    if (m_transaction.begin(consolePlan(setup.request, state))) {
+    setup.apply(m_runner.state());
+    if (m_runner.begin(setup.request)) {
         QEventLoop loop;
-        QObject::connect(&m_transaction, &Transaction::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&m_runner, &ExchangeRunner::finished, &loop, &QEventLoop::quit);
         QObject::connect(&m_signals, &SignalWatcher::caught, &loop, &QEventLoop::quit);
-        m_transaction.run();
+        m_runner.run();
         if (caughtSignal() == 0)
             loop.exec();
-        // Closes the port of an exchange the signal ended; a finished one is left as it is.
-        m_transaction.abort();
+        // Ends an exchange the signal cut short; a finished one is left as it is.
+        m_runner.abort(endedBySignal(caughtSignal()));
     }
-    ExchangeRecord record = ExchangeRecord::of(kind, m_transaction, m_port);
-    if (m_transaction.state() == Transaction::State::Idle)
-        record.interrupt(caughtSignal());
-    if (m_log && !m_log->append(record.jsonLine()))
-        m_logError = m_log->lastError();
-    return record;
+    if (!m_runner.logError().isEmpty())
+        m_logError = m_runner.logError();
+    return m_runner.record();
 }
 
 bool ExchangeSession::pause(int ms)

@@ -1,16 +1,15 @@
 #pragma once
 // What send and run share around their exchanges: the --json, --log and --demo options, the
-// session log and the demo devices they open, the signals that end a command, and the one way a
-// command runs an exchange: the console's own plan through the engine on the event loop, its
-// record in the log before the next exchange begins.
+// session log and the demo devices they open, the signals that end a command, and the exchanges
+// run through the exchange runner the console windows use too, on the event loop.
 
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSetup.h"
 #include "commands/SignalWatcher.h"
 #include "device/SimulatedDevice.h"
 #include "engine/SessionLog.h"
-#include "engine/Transaction.h"
 #include "protocols/ExchangeRecord.h"
+#include "protocols/ExchangeRunner.h"
 #include "protocols/ProgramState.h"
 #include "serial/SerialControl.h"
 
@@ -22,8 +21,9 @@
 
 class ExchangeSession {
 public:
-    // Adds --json, --log, --demo, --demo-reply and --demo-delay to the command's options.
-    explicit ExchangeSession(CommandParser& parser);
+    // Adds --json, --log, --demo, --demo-reply and --demo-delay to the command's options. The
+    // exchanges run on the program-wide values of state, which outlives the session.
+    ExchangeSession(CommandParser& parser, ProgramState& state);
 
     // After the parse: reads the demo options, opens the log and starts the demo devices. A
     // value when the command ends at once with it: the usage status for a refused option, 73
@@ -38,7 +38,7 @@ public:
     // Dedicated frame's BccFlag holds for the User Define exchanges after it, as in the
     // windows). Its record is in the log when this returns. A signal ends the exchange with the
     // port closed, and the record says so.
-    ExchangeRecord exchange(const ExchangeSetup& setup, ProgramState& state);
+    ExchangeRecord exchange(const ExchangeSetup& setup);
     // Waits ms on the event loop; false when a signal came (or had come) first.
     bool pause(int ms);
     // The signal that ends the command; 0 while none came.
@@ -50,7 +50,7 @@ private:
     CommandParser& m_parser;
     SignalWatcher m_signals;
     SerialControl m_port;
-    Transaction m_transaction{m_port};
+    ExchangeRunner m_runner;
     std::unique_ptr<SessionLog> m_log;
     std::vector<std::unique_ptr<SimulatedDevice>> m_demoDevices;
     QString m_logError;

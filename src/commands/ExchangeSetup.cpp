@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 int ExchangeSetup::usedPort() const
 {
     return request.kind == ConsoleKind::Loader ? 1 : port;
@@ -18,6 +20,15 @@ void ExchangeSetup::apply(ProgramState& state) const
     if (!device.isEmpty())
         PortMap::setDevice(usedPort(), device);
 }
+
+namespace {
+
+bool listed(std::span<const QLatin1String> options, QStringView option)
+{
+    return std::ranges::any_of(options, [option](QLatin1String name) { return name == option; });
+}
+
+} // namespace
 
 namespace ExchangeChecks {
 
@@ -46,15 +57,17 @@ QString selections(const UserDefSelections& selections, QString* option)
 
 QString optionOnConsole(ConsoleKind kind, QStringView option)
 {
-    const bool line = option == u"port" || option == u"baud";
-    if (line && kind == ConsoleKind::Loader)
-        return QStringLiteral("the loader console always sends on port 1 at 38400 baud");
-    if (option == u"bcc" && kind != ConsoleKind::Dedicated)
-        return QStringLiteral("only the dedicated console takes it");
-    const bool selection =
-        option == u"header" || option == u"bcc1" || option == u"tail" || option == u"bcc2";
-    if (selection && kind != ConsoleKind::UserDefine)
-        return QStringLiteral("only the userdef console takes it");
+    const ConsoleDescriptor& described = console(kind);
+    if (listed(lineOptions(), option)) {
+        if (described.fixedLine.isEmpty())
+            return {};
+        return QStringLiteral("the %1 console always sends on %2")
+            .arg(described.name, described.fixedLine);
+    }
+    for (const ConsoleDescriptor& other : consoles()) {
+        if (other.kind != kind && listed(other.ownOptions, option))
+            return QStringLiteral("only the %1 console takes it").arg(other.name);
+    }
     return {};
 }
 

@@ -67,7 +67,7 @@ QString statusName(StepResult::Status status)
 // Runs the step's exchanges until one does not meet the expectation, the port fails, the log
 // fails or a signal comes. No exchange begins after a signal, so a step cut by one before its
 // first exchange put nothing on the line.
-StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState& state)
+StepResult runStep(const PlanStep& step, ExchangeSession& session)
 {
     StepResult result;
     result.name = step.name;
@@ -82,12 +82,12 @@ StepResult runStep(const PlanStep& step, ExchangeSession& session, ProgramState&
             result.why = endedBySignal(session.caughtSignal());
             break;
         }
-        const ExchangeRecord record = session.exchange(step.exchange, state);
+        const ExchangeRecord record = session.exchange(step.exchange);
         result.exchanges = count + 1;
         result.last = record;
         if (record.outcome == ExchangeRecord::Outcome::PortFailure) {
             result.status = StepResult::Status::Error;
-            result.why = QStringLiteral("Port Disorder: %1").arg(record.error);
+            result.why = QStringLiteral("%1: %2").arg(record.word(), record.error);
             break;
         }
         if (record.outcome == ExchangeRecord::Outcome::Interrupted) {
@@ -171,7 +171,8 @@ int runCommand(const QStringList& arguments)
                          QString::fromUtf8(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     parser.addOption(QCommandLineOption(
         kJUnit, QStringLiteral("Writes a JUnit XML report to the file."), QStringLiteral("file")));
-    ExchangeSession session(parser);
+    ProgramState state;
+    ExchangeSession session(parser, state);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
     if (parser.positionalArguments().size() != 1)
@@ -215,13 +216,12 @@ int runCommand(const QStringList& arguments)
     }
 
     const QDateTime startedAt = QDateTime::currentDateTimeUtc();
-    ProgramState state;
     QList<StepResult> results;
     QString stopped; // why the steps after the current one are not run
     for (qsizetype index = 0; index < plan.steps.size(); ++index) {
         StepResult result;
         if (stopped.isEmpty()) {
-            result = runStep(plan.steps[index], session, state);
+            result = runStep(plan.steps[index], session);
         } else {
             result.name = plan.steps[index].name;
             result.expected = plan.steps[index].expect.describe();

@@ -122,7 +122,8 @@ int sendCommand(const QStringList& arguments)
             added.setValueName(QString::fromLatin1(option.value));
         parser.addOption(added);
     }
-    ExchangeSession session(parser);
+    ProgramState state;
+    ExchangeSession session(parser, state);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
     const auto read = readSendArguments(argumentsOf(parser));
@@ -135,18 +136,17 @@ int sendCommand(const QStringList& arguments)
     if (const std::optional<int> status = session.start())
         return *status;
 
-    ProgramState state;
     int status = ExitStatus::kAck;
     for (int count = 0; count < request.repeat; ++count) {
         if (count > 0 && !session.pause(request.intervalMs))
             break;
-        const ExchangeRecord record = session.exchange(request.exchange, state);
+        const ExchangeRecord record = session.exchange(request.exchange);
         if (session.json())
             Output::json(record.toJson());
         else
             Output::line(textLine(record));
         if (record.outcome == ExchangeRecord::Outcome::PortFailure)
-            Output::error(QStringLiteral("Port Disorder: %1").arg(record.error));
+            Output::error(QStringLiteral("%1: %2").arg(record.word(), record.error));
         if (!session.logError().isEmpty()) {
             Output::error(QStringLiteral("the log cannot be written: %1").arg(session.logError()));
             return ExitStatus::kIoError;

@@ -4,25 +4,74 @@
 #include "protocols/LineSettings.h"
 #include "protocols/LoaderProtocol.h"
 
+#include <algorithm>
+#include <array>
+
+namespace {
+
+using namespace Qt::Literals::StringLiterals;
+
+constexpr std::array kLineOptions = {"port"_L1, "baud"_L1};
+constexpr std::array kDedicatedOptions = {"bcc"_L1};
+constexpr std::array kUserDefOptions = {"header"_L1, "bcc1"_L1, "tail"_L1, "bcc2"_L1};
+
+const std::array<ConsoleDescriptor, 3> kConsoles = {{
+    {ConsoleKind::Loader,
+     "loader"_L1,
+     "Non Response"_L1,
+     {},
+     "port 1 at 38400 baud"_L1,
+     {},
+     [](const ConsoleRequest& request, ProgramState& state) {
+         return loaderPlan(request.message, state);
+     }},
+    {ConsoleKind::Dedicated,
+     "dedicated"_L1,
+     "None"_L1,
+     "Bout_Rate Disorder"_L1,
+     {},
+     kDedicatedOptions,
+     [](const ConsoleRequest& request, ProgramState& state) {
+         return dedicatedPlan(request.message, request.withCheck, state);
+     }},
+    {ConsoleKind::UserDefine,
+     "userdef"_L1,
+     "None"_L1,
+     "Bout_rate Disorder"_L1,
+     {},
+     kUserDefOptions,
+     [](const ConsoleRequest& request, ProgramState& state) {
+         return userDefPlan(request.selections, request.message, state);
+     }},
+}};
+
+} // namespace
+
+std::span<const ConsoleDescriptor> consoles()
+{
+    return kConsoles;
+}
+
+const ConsoleDescriptor& console(ConsoleKind kind)
+{
+    return *std::ranges::find(kConsoles, kind, &ConsoleDescriptor::kind);
+}
+
+std::span<const QLatin1String> lineOptions()
+{
+    return kLineOptions;
+}
+
 QString consoleName(ConsoleKind kind)
 {
-    switch (kind) {
-    case ConsoleKind::Loader:
-        return QStringLiteral("loader");
-    case ConsoleKind::Dedicated:
-        return QStringLiteral("dedicated");
-    case ConsoleKind::UserDefine:
-        break;
-    }
-    return QStringLiteral("userdef");
+    return console(kind).name;
 }
 
 std::optional<ConsoleKind> consoleKindFromName(QStringView name)
 {
-    for (const ConsoleKind kind :
-         {ConsoleKind::Loader, ConsoleKind::Dedicated, ConsoleKind::UserDefine}) {
-        if (name == consoleName(kind))
-            return kind;
+    for (const ConsoleDescriptor& described : kConsoles) {
+        if (name == described.name)
+            return described.kind;
     }
     return std::nullopt;
 }
@@ -35,8 +84,7 @@ QString replyWord(ReplyClass replyClass, ConsoleKind kind)
     case ReplyClass::Nak:
         return QStringLiteral("NAK");
     case ReplyClass::None:
-        return kind == ConsoleKind::Loader ? QStringLiteral("Non Response")
-                                           : QStringLiteral("None");
+        return console(kind).silenceWord;
     case ReplyClass::Other:
         break;
     }
@@ -70,21 +118,12 @@ std::optional<ReplyClass> replyClassFromName(QStringView name)
 
 QString rateWarning(ConsoleKind kind, qint32 baudRate)
 {
-    if (baudRate != kDoubtfulBaudRate || kind == ConsoleKind::Loader)
+    if (baudRate != kDoubtfulBaudRate)
         return {};
-    return kind == ConsoleKind::Dedicated ? QStringLiteral("Bout_Rate Disorder")
-                                          : QStringLiteral("Bout_rate Disorder");
+    return console(kind).rateWarning;
 }
 
 TransactionPlan consolePlan(const ConsoleRequest& request, ProgramState& state)
 {
-    switch (request.kind) {
-    case ConsoleKind::Loader:
-        return loaderPlan(request.message, state);
-    case ConsoleKind::Dedicated:
-        return dedicatedPlan(request.message, request.withCheck, state);
-    case ConsoleKind::UserDefine:
-        break;
-    }
-    return userDefPlan(request.selections, request.message, state);
+    return console(request.kind).plan(request, state);
 }

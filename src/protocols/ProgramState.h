@@ -20,5 +20,6 @@ struct ProgramState {
     void runBccMake();
 };
 
-// The one instance of the run.
+// The one instance of the desktop program's run, which its start-up gives to the windows; the
+// windows and the commands work on the state they are given, never on this one by name.
 ProgramState& program();

@@ -19,8 +19,6 @@ const QColor ConsoleWindow::kRed{255, 0, 0};
 
 namespace {
 
-SessionLog* g_sessionLog = nullptr;
-
 void place(QWidget* widget, const ConsoleWindow::Rect& rect)
 {
     placeWidget(widget, rect.left, rect.top, rect.width, rect.height);
@@ -28,8 +26,9 @@ void place(QWidget* widget, const ConsoleWindow::Rect& rect)
 
 } // namespace
 
-ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layout, QWidget* parent)
-    : QWidget(parent)
+ConsoleWindow::ConsoleWindow(ConsoleKind kind, const QString& initialSettings, const Layout& layout,
+                             ProgramState& state, SessionLog* log, QWidget* parent)
+    : QWidget(parent), m_kind(kind)
 {
     setWindowTitle(layout.caption);
     // The titles and buttons use the system's dialog face; the boxes set their own below.
@@ -108,11 +107,10 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
 
     m_serial = new SerialControl(initialSettings, this);
     m_serial->setObjectName(QStringLiteral("MSComm1"));
-    m_transaction = new Transaction(*m_serial, this);
-    m_transaction->setAfterSettings([this] {
-        const QString warning = rateWarning(kind(), program().BaudRate);
-        if (!warning.isEmpty())
-            services().messageBox(this, warning, QStringLiteral("Error"));
+    m_runner = new ExchangeRunner(*m_serial, state, this);
+    m_runner->setLog(log);
+    m_runner->setWarning([this](const QString& warning) {
+        services().messageBox(this, warning, QStringLiteral("Error"));
     });
 
     WindowServices::pressOnEnter(this);
@@ -129,7 +127,7 @@ ConsoleWindow::ConsoleWindow(const QString& initialSettings, const Layout& layou
     connect(클리어, &QPushButton::clicked, this, &ConsoleWindow::클리어_Click);
     connect(끝내기, &QPushButton::clicked, this, &ConsoleWindow::endClick);
     connect(m_preScreen, &QPushButton::clicked, this, &ConsoleWindow::preScreenClick);
-    connect(m_transaction, &Transaction::finished, this, &ConsoleWindow::transactionFinished);
+    connect(m_runner, &ExchangeRunner::finished, this, &ConsoleWindow::transactionFinished);
 }
 
 QFont ConsoleWindow::gulim(qreal pointSize, bool bold)
@@ -142,13 +140,8 @@ QFont ConsoleWindow::gulim(qreal pointSize, bool bold)
 
 ConsoleWindow::~ConsoleWindow()
 {
-    // The engine still refers to the serial control, which as a child would otherwise go first.
-    delete m_transaction;
-}
-
-void ConsoleWindow::setSessionLog(SessionLog* log)
-{
-    g_sessionLog = log;
+    // The runner still refers to the serial control, which as a child would otherwise go first.
+    delete m_runner;
 }
 
 void ConsoleWindow::ASCii_Click()
@@ -246,19 +239,25 @@ void ConsoleWindow::전송_Click()
         }
     }
 
-    const std::optional<TransactionPlan> sendPlan = plan(message);
-    if (!sendPlan) {
-        services().focus(송신);
-        return;
-    }
-    m_sendFrame = sendPlan->frame;
+    const ConsoleRequest sendRequest = request(message);
     // Focus stays in 송신 while the transaction runs: disabling a focused Send would hand it on.
     services().focus(송신);
     setBusy(true);
 
-    if (!transaction().begin(*sendPlan)) {
-        log(latestRecord());
-        reportPortDisorder();
+    bool begun = false;
+    try {
+        begun = m_runner->begin(sendRequest);
+    } catch (const SelectionError& error) {
+        // Nothing went out: the selection is said in a box titled as the window.
+        setBusy(false);
+        services().messageBox(this, error.message(), windowTitle());
+        services().focus(송신);
+        return;
+    }
+    m_sendFrame = m_runner->frame();
+    if (!begun) {
+        reportLogFailure();
+        reportPortFailure(m_runner->record());
         wrapperClosing();
         return;
     }
@@ -267,42 +266,35 @@ void ConsoleWindow::전송_Click()
     m_recvBytes.clear();
     수신->clear();
     응답->clear();
-    transaction().run();
+    m_runner->run();
 }
 
 void ConsoleWindow::transactionFinished()
 {
-    const ExchangeRecord record = latestRecord();
-    log(record);
-    if (transaction().state() == Transaction::State::Failed) {
-        reportPortDisorder();
+    const ExchangeRecord& record = m_runner->record();
+    reportLogFailure();
+    if (record.outcome == ExchangeRecord::Outcome::PortFailure) {
+        reportPortFailure(record);
     } else {
-        m_recvData = transaction().reply();
+        m_recvData = record.reply;
         m_recvBytes = m_recvData;
         수신->setPlainText(codec::render(m_recvBytes, m_view, codec::LineBreaks::AsLineBreak));
-        응답->setText(replyWord(classify(m_recvData), kind()));
+        응답->setText(record.word());
         m_history->update(m_sendFrame, m_recvData, record.timingNote());
     }
     wrapperClosing();
 }
 
-ExchangeRecord ConsoleWindow::latestRecord() const
+void ConsoleWindow::reportLogFailure()
 {
-    return ExchangeRecord::of(kind(), *m_transaction, *m_serial);
-}
-
-void ConsoleWindow::log(const ExchangeRecord& record)
-{
-    if (g_sessionLog && !g_sessionLog->append(record.jsonLine()))
+    if (!m_runner->logError().isEmpty())
         services().messageBox(this, QStringLiteral("Log Disorder"), QStringLiteral("Error"),
-                              g_sessionLog->lastError());
+                              m_runner->logError());
 }
 
-void ConsoleWindow::reportPortDisorder()
+void ConsoleWindow::reportPortFailure(const ExchangeRecord& record)
 {
-    const std::optional<SerialError> error = transaction().error();
-    services().messageBox(this, QStringLiteral("Port Disorder"), QStringLiteral("Error"),
-                          error ? error->reason() : QString());
+    services().messageBox(this, record.word(), QStringLiteral("Error"), record.error);
 }
 
 void ConsoleWindow::wrapperClosing()
@@ -322,14 +314,8 @@ void ConsoleWindow::endTransaction(const QString& reason)
 {
     if (!m_busy)
         return;
-    // A running transaction has handed its frame to the port: the exchange goes on record.
-    const bool cut = transaction().running();
-    transaction().abort();
-    if (cut) {
-        ExchangeRecord record = latestRecord();
-        record.interrupt(reason);
-        log(record);
-    }
+    if (m_runner->abort(reason))
+        reportLogFailure();
     setBusy(false);
 }
 

@@ -2,14 +2,15 @@
 // The window all three consoles share: the send box 송신, the reply box 수신, the class box 응답,
 // the history grid 송수신이력 (20 rows of a label box and a data box), the format options Hexa
 // and ASCii, and the buttons Send (전송), Clear (클리어), END (끝내기) and Pre_Screen (전화면, on
-// the Loader console Command1). A console adds its own controls and supplies, for Send, a plan: the
-// frame, the port and the settings (see Transaction).
+// the Loader console Command1). A console adds its own controls and supplies, for Send, its
+// request; the exchange runner makes the frame, runs the exchange and keeps its record, and the
+// window shows what the record says.
 //
 // Bytes are the truth: 수신 and the history data boxes keep the bytes they show and are
 // re-rendered on a format switch, so nothing received is ever lost or altered by the view.
 // One transaction runs at a time: while it runs, Send starts nothing and Clear and the format
 // options are disabled; Pre_Screen, END and closing the window end it and close the port first.
-// Every transaction, failed ones too, goes to the session log when there is one, and so does one
+// Every transaction, failed ones too, goes to the session log the window is given, and so does one
 // cut short by Pre_Screen, END or closing the window: its frame went out all the same, and it is
 // logged as interrupted, "ended by END" say. The label boxes of the history tell the local time
 // and the latency of their transactions in their tooltips.
@@ -19,6 +20,8 @@
 #include "engine/Transaction.h"
 #include "protocols/Consoles.h"
 #include "protocols/ExchangeRecord.h"
+#include "protocols/ExchangeRunner.h"
+#include "protocols/ProgramState.h"
 #include "serial/SerialControl.h"
 #include "windows/HistoryGrid.h"
 #include "windows/WindowServices.h"
@@ -65,9 +68,6 @@ public:
 
     ~ConsoleWindow() override;
 
-    // The log every console writes its transactions to; none (nullptr) unless one was asked for.
-    static void setSessionLog(SessionLog* log);
-
     // The handlers of the common controls.
     void ASCii_Click();
     void Hexa_Click();
@@ -86,21 +86,23 @@ public:
     // The bytes a history data box (row 0 to 19) holds, whatever the view shows.
     QByteArray historyBytes(int row) const;
     SerialControl& MSComm1() { return *m_serial; }
-    Transaction& transaction() { return *m_transaction; }
+    Transaction& transaction() { return m_runner->transaction(); }
 
 protected:
     // initialSettings: what the console's serial control uses before any Settings assignment.
-    ConsoleWindow(const QString& initialSettings, const Layout& layout, QWidget* parent = nullptr);
+    // The exchanges run on the program-wide values of state and go to log (none: nullptr); both
+    // outlive the window.
+    ConsoleWindow(ConsoleKind kind, const QString& initialSettings, const Layout& layout,
+                  ProgramState& state, SessionLog* log, QWidget* parent);
 
     // The console's first step of Send, before the texts are read (the Dedicated console's
     // BccFlag): it holds even when the send goes no further.
     virtual void sendStarting() {}
-    // The console's part of Send: from the message bytes (송신 as characters), the frame and
-    // how to send it. No value: nothing is sent (the console has said why).
-    virtual std::optional<TransactionPlan> plan(const QByteArray& message) = 0;
-    // Which console this is: its reply words and the warning its settings may draw.
-    virtual ConsoleKind kind() const = 0;
+    // The console's part of Send: the request of the message bytes (송신 as characters) with
+    // the console's own controls.
+    virtual ConsoleRequest request(const QByteArray& message) const { return {m_kind, message}; }
 
+    ProgramState& state() const { return m_runner->state(); }
     WindowServices& services() const { return WindowServices::instance(); }
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -126,17 +128,16 @@ private:
     void transactionFinished();
     void setBusy(bool busy);
     void wrapperClosing();
-    // The "Port Disorder" box, with the failure's reason under it.
-    void reportPortDisorder();
-    // The record of the latest transaction.
-    ExchangeRecord latestRecord() const;
-    // Writes the record to the session log; a line that cannot be written is said in a box.
-    void log(const ExchangeRecord& record);
+    // The box of a port failure ("Port Disorder"), with its reason under it.
+    void reportPortFailure(const ExchangeRecord& record);
+    // The box of a record the session log could not take.
+    void reportLogFailure();
     // Ends a running transaction, for the reason the log gives ("ended by END").
     void endTransaction(const QString& reason);
 
+    const ConsoleKind m_kind;
     SerialControl* m_serial;
-    Transaction* m_transaction;
+    ExchangeRunner* m_runner;
     codec::View m_view = codec::View::Characters;
     QByteArray m_sendFrame;
     QByteArray m_recvData;

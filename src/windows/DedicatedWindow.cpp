@@ -1,6 +1,5 @@
 #include "windows/DedicatedWindow.h"
 
-#include "protocols/DedicatedProtocol.h"
 #include "windows/WidgetPlacement.h"
 
 #include <QGroupBox>
@@ -59,8 +58,9 @@ ConsoleWindow::Layout dedicatedLayout()
 
 } // namespace
 
-DedicatedWindow::DedicatedWindow(QWidget* parent)
-    : ConsoleWindow(QStringLiteral("38400,n,8,1"), dedicatedLayout(), parent)
+DedicatedWindow::DedicatedWindow(ProgramState& state, SessionLog* log, QWidget* parent)
+    : ConsoleWindow(ConsoleKind::Dedicated, QStringLiteral("38400,n,8,1"), dedicatedLayout(), state,
+                    log, parent)
 {
     setObjectName(QStringLiteral("Form3"));
 
@@ -82,15 +82,10 @@ DedicatedWindow::DedicatedWindow(QWidget* parent)
 
 void DedicatedWindow::sendStarting()
 {
-    program().BccFlag = BCC_YES->isChecked();
+    state().BccFlag = BCC_YES->isChecked();
 }
 
-std::optional<TransactionPlan> DedicatedWindow::plan(const QByteArray& message)
+ConsoleRequest DedicatedWindow::request(const QByteArray& message) const
 {
-    return dedicatedPlan(message, BCC_YES->isChecked(), program());
-}
-
-ConsoleKind DedicatedWindow::kind() const
-{
-    return ConsoleKind::Dedicated;
+    return {.kind = ConsoleKind::Dedicated, .message = message, .withCheck = BCC_YES->isChecked()};
 }

@@ -6,12 +6,12 @@
 
 class DedicatedWindow : public ConsoleWindow {
 public:
-    explicit DedicatedWindow(QWidget* parent = nullptr);
+    explicit DedicatedWindow(ProgramState& state, SessionLog* log = nullptr,
+                             QWidget* parent = nullptr);
 
 protected:
     void sendStarting() override;
-    std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    ConsoleKind kind() const override;
+    ConsoleRequest request(const QByteArray& message) const override;
 
 private:
     QGroupBox* Frame4;

@@ -1,7 +1,5 @@
 #include "windows/LoaderWindow.h"
 
-#include "protocols/LoaderProtocol.h"
-
 namespace {
 
 ConsoleWindow::Layout loaderLayout()
@@ -29,18 +27,9 @@ ConsoleWindow::Layout loaderLayout()
 
 } // namespace
 
-LoaderWindow::LoaderWindow(QWidget* parent)
-    : ConsoleWindow(QStringLiteral("38400,n,8,1"), loaderLayout(), parent)
+LoaderWindow::LoaderWindow(ProgramState& state, SessionLog* log, QWidget* parent)
+    : ConsoleWindow(ConsoleKind::Loader, QStringLiteral("38400,n,8,1"), loaderLayout(), state, log,
+                    parent)
 {
     setObjectName(QStringLiteral("Form2"));
-}
-
-std::optional<TransactionPlan> LoaderWindow::plan(const QByteArray& message)
-{
-    return loaderPlan(message, program());
-}
-
-ConsoleKind LoaderWindow::kind() const
-{
-    return ConsoleKind::Loader;
 }

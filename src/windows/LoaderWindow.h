@@ -5,9 +5,6 @@
 
 class LoaderWindow : public ConsoleWindow {
 public:
-    explicit LoaderWindow(QWidget* parent = nullptr);
-
-protected:
-    std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    ConsoleKind kind() const override;
+    explicit LoaderWindow(ProgramState& state, SessionLog* log = nullptr,
+                          QWidget* parent = nullptr);
 };

@@ -60,7 +60,8 @@ QComboBox* makeCombo(QWidget* container, const char* name, const QStringList& en
 
 } // namespace
 
-SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent)
+SettingsWindow::SettingsWindow(ProgramState& state, QWidget* parent)
+    : QWidget(parent), m_state(state)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("RS-232C"));
@@ -264,8 +265,8 @@ void SettingsWindow::설정완료_Click()
                             QStringLiteral("RS-232C"));
         return;
     }
-    program().BaudRate = *baudRate;
-    program().PortNo = portNoFromText(통신포트->currentText());
+    m_state.BaudRate = *baudRate;
+    m_state.PortNo = portNoFromText(통신포트->currentText());
 
     // Exactly one option is selected; the console is up before this window goes, so the program
     // never runs out of windows on the way.

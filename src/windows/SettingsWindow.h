@@ -6,6 +6,8 @@
 // Between the two rows of the setting frame a short line says which device com1 and com2 stand
 // for, beside the way to the Ports window (also Ctrl+P), where the user chooses them.
 
+#include "protocols/ProgramState.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -18,7 +20,8 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit SettingsWindow(QWidget* parent = nullptr);
+    // OK publishes into state, which outlives the window.
+    explicit SettingsWindow(ProgramState& state, QWidget* parent = nullptr);
 
     // The handlers, named after their control and event. An option's handler runs when it
     // becomes the selected one.
@@ -41,6 +44,7 @@ private:
     void buildPortLine();
     void showPortDevices();
 
+    ProgramState& m_state;
     QGroupBox* Frame1;
     QRadioButton* 로더;
     QRadioButton* 전용;

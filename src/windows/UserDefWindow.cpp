@@ -1,6 +1,5 @@
 #include "windows/UserDefWindow.h"
 
-#include "protocols/UserDefFrame.h"
 #include "windows/WidgetPlacement.h"
 
 #include <QComboBox>
@@ -60,8 +59,9 @@ void title(QWidget* parent, const QString& name, const QString& text,
 
 } // namespace
 
-UserDefWindow::UserDefWindow(QWidget* parent)
-    : ConsoleWindow(QStringLiteral("19200,n,8,1"), userDefLayout(), parent)
+UserDefWindow::UserDefWindow(ProgramState& state, SessionLog* log, QWidget* parent)
+    : ConsoleWindow(ConsoleKind::UserDefine, QStringLiteral("19200,n,8,1"), userDefLayout(), state,
+                    log, parent)
 {
     setObjectName(QStringLiteral("Form4"));
 
@@ -91,19 +91,10 @@ UserDefWindow::UserDefWindow(QWidget* parent)
         setTabOrder(order[i - 1], order[i]);
 }
 
-std::optional<TransactionPlan> UserDefWindow::plan(const QByteArray& message)
+ConsoleRequest UserDefWindow::request(const QByteArray& message) const
 {
-    try {
-        return userDefPlan(UserDefSelections{Header->currentText(), BCC1->currentText(),
-                                             Tail->currentText(), BCC2->currentText()},
-                           message, program());
-    } catch (const SelectionError& error) {
-        services().messageBox(this, error.message(), QStringLiteral("User Define"));
-        return std::nullopt;
-    }
-}
-
-ConsoleKind UserDefWindow::kind() const
-{
-    return ConsoleKind::UserDefine;
+    return {.kind = ConsoleKind::UserDefine,
+            .message = message,
+            .selections = {Header->currentText(), BCC1->currentText(), Tail->currentText(),
+                           BCC2->currentText()}};
 }

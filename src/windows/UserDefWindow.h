@@ -9,11 +9,11 @@ class QComboBox;
 
 class UserDefWindow : public ConsoleWindow {
 public:
-    explicit UserDefWindow(QWidget* parent = nullptr);
+    explicit UserDefWindow(ProgramState& state, SessionLog* log = nullptr,
+                           QWidget* parent = nullptr);
 
 protected:
-    std::optional<TransactionPlan> plan(const QByteArray& message) override;
-    ConsoleKind kind() const override;
+    ConsoleRequest request(const QByteArray& message) const override;
 
 private:
     QComboBox* Header;

@@ -6,10 +6,13 @@
 #include "windows/UserDefWindow.h"
 #include "windows/WindowServices.h"
 
-void registerWindows(WindowServices& services)
+void registerWindows(WindowServices& services, ProgramState& state, SessionLog* log)
 {
-    services.registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
-    services.registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
-    services.registerWindow(WindowId::Dedicated, [] { return new DedicatedWindow; });
-    services.registerWindow(WindowId::UserDefine, [] { return new UserDefWindow; });
+    services.registerWindow(WindowId::Settings, [&state] { return new SettingsWindow(state); });
+    services.registerWindow(WindowId::Loader,
+                            [&state, log] { return new LoaderWindow(state, log); });
+    services.registerWindow(WindowId::Dedicated,
+                            [&state, log] { return new DedicatedWindow(state, log); });
+    services.registerWindow(WindowId::UserDefine,
+                            [&state, log] { return new UserDefWindow(state, log); });
 }

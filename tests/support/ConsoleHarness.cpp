@@ -11,13 +11,13 @@
 #include <QRadioButton>
 #include <QtTest>
 
-std::unique_ptr<ConsoleWindow> makeConsole(const QString& form)
+std::unique_ptr<ConsoleWindow> makeConsole(const QString& form, SessionLog* log)
 {
     if (form == QLatin1String("Form3"))
-        return std::make_unique<DedicatedWindow>();
+        return std::make_unique<DedicatedWindow>(program(), log);
     if (form == QLatin1String("Form4"))
-        return std::make_unique<UserDefWindow>();
-    return std::make_unique<LoaderWindow>();
+        return std::make_unique<UserDefWindow>(program(), log);
+    return std::make_unique<LoaderWindow>(program(), log);
 }
 
 std::array<QLineEdit*, 40> historyBoxes(QWidget* window)

@@ -37,8 +37,9 @@ template <typename T> T* child(QWidget* window, const QString& name)
     return window->findChild<T*>(name);
 }
 
-// A console window of the form named (Form2, Form3 or Form4), not shown.
-std::unique_ptr<ConsoleWindow> makeConsole(const QString& form);
+// A console window of the form named (Form2, Form3 or Form4) on program(), not shown, logging
+// to log when one is given.
+std::unique_ptr<ConsoleWindow> makeConsole(const QString& form, SessionLog* log = nullptr);
 
 // The 40 boxes of 송수신이력 by their index property.
 std::array<QLineEdit*, 40> historyBoxes(QWidget* window);
@@ -80,7 +81,7 @@ private:
 // elsewhere.
 template <typename W> class ShownConsole : public ConsoleControls {
 public:
-    ShownConsole() : ConsoleControls(std::make_unique<W>()) { showActive(); }
+    ShownConsole() : ConsoleControls(std::make_unique<W>(program())) { showActive(); }
     explicit ShownConsole(ConsoleWindow* made) : ConsoleControls(made) { showActive(); }
 };
 

@@ -15,13 +15,13 @@ std::unique_ptr<ConsoleWindow> shownWindow(ConsoleKind console)
     std::unique_ptr<ConsoleWindow> window;
     switch (console) {
     case ConsoleKind::Loader:
-        window = std::make_unique<LoaderWindow>();
+        window = std::make_unique<LoaderWindow>(program());
         break;
     case ConsoleKind::Dedicated:
-        window = std::make_unique<DedicatedWindow>();
+        window = std::make_unique<DedicatedWindow>(program());
         break;
     case ConsoleKind::UserDefine:
-        window = std::make_unique<UserDefWindow>();
+        window = std::make_unique<UserDefWindow>(program());
         break;
     }
     window->show();

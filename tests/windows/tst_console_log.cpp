@@ -73,7 +73,6 @@ void TestConsoleLog::init()
 
 void TestConsoleLog::cleanup()
 {
-    ConsoleWindow::setSessionLog(nullptr);
     m_log.reset();
     m_fixture.reset();
 }
@@ -127,7 +126,7 @@ void TestConsoleLog::everyTransactionIsLoggedAndTimed()
     PortMap::setDevice(2, "/nonexistent/rs232c-test-port");
     program().PortNo = portNo;
     program().BaudRate = 38400;
-    ConsoleControls c(makeConsole(form));
+    ConsoleControls c(makeConsole(form, m_log.get()));
     c.window->show();
     c.type("AB");
     c.clickSend();
@@ -202,7 +201,8 @@ void TestConsoleLog::aCutExchangeIsLoggedAsInterrupted()
     program().BaudRate = 19200;
     RecordingServices& services = m_fixture->services;
     services.registerWindow(WindowId::Settings, [] { return new QWidget; });
-    services.registerWindow(WindowId::UserDefine, [] { return new UserDefWindow; });
+    services.registerWindow(WindowId::UserDefine,
+                            [this] { return new UserDefWindow(program(), m_log.get()); });
     ConsoleControls c(static_cast<ConsoleWindow*>(services.show(WindowId::UserDefine)));
     // A window that cannot run out while the test looks.
     c.window->transaction().setPollInterval(kPatientPoll);

@@ -681,7 +681,7 @@ private slots:
             settings->setObjectName(QStringLiteral("Form1"));
             return settings;
         });
-        services.registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
+        services.registerWindow(WindowId::Loader, [] { return new LoaderWindow(program()); });
         QPointer<QWidget> first = services.show(WindowId::Loader);
         QVERIFY(first);
         const ConsoleControls before(static_cast<ConsoleWindow*>(first.data()));

@@ -252,7 +252,8 @@ private slots:
             settings->setObjectName(QStringLiteral("Form1"));
             return settings;
         });
-        m_fixture->services.registerWindow(WindowId::Loader, [] { return new LoaderWindow; });
+        m_fixture->services.registerWindow(WindowId::Loader,
+                                           [] { return new LoaderWindow(program()); });
         QPointer<ConsoleWindow> first =
             static_cast<ConsoleWindow*>(m_fixture->services.show(WindowId::Loader));
         Console c(first);

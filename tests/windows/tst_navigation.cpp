@@ -42,7 +42,7 @@ void TestNavigation::okOpensTheConsoleAndPreScreenComesBack()
     QFETCH(QString, preScreen);
 
     RecordingServices services;
-    registerWindows(services);
+    registerWindows(services, program(), nullptr);
     QPointer<QWidget> form = services.show(WindowId::Settings);
     QVERIFY(QTest::qWaitForWindowActive(form));
     QTest::mouseClick(form->findChild<QRadioButton*>(option), Qt::LeftButton);

@@ -118,7 +118,7 @@ private slots:
         QVERIFY(device.devicePath().startsWith("/dev/pts/"));
         const QString bareName = device.devicePath().mid(5);
         RecordingServices services;
-        services.registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
+        services.registerWindow(WindowId::Settings, [] { return new SettingsWindow(program()); });
         QWidget* form = services.show(WindowId::Settings);
         QVERIFY(QTest::qWaitForWindowActive(form));
         QTest::keyClick(form, Qt::Key_P, Qt::ControlModifier);
@@ -150,7 +150,7 @@ private slots:
     // tab chain, so every other control keeps its place, size and order.
     void newControlsUseOnlyTheFreeBand()
     {
-        SettingsWindow form;
+        SettingsWindow form(program());
         auto* frame = form.findChild<QGroupBox*>("Frame2");
         for (const char* name : {"PortsButton", "PortDevices"}) {
             auto* added = form.findChild<QWidget*>(name);

@@ -92,7 +92,7 @@ void TestSettingsWindow::init()
     program().PortNo.clear();
     m_formShownWhenConsoleMade = false;
     m_services = std::make_unique<RecordingServices>();
-    m_services->registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
+    m_services->registerWindow(WindowId::Settings, [] { return new SettingsWindow(program()); });
     for (const auto& [id, name] :
          {std::pair{WindowId::Loader, "Form2"}, std::pair{WindowId::Dedicated, "Form3"},
           std::pair{WindowId::UserDefine, "Form4"}}) {
@@ -273,7 +273,7 @@ void TestSettingsWindow::initialState()
 // A window manager may show the window without activating it, or activate it late.
 void TestSettingsWindow::firstStateNeedsNoActivation()
 {
-    SettingsWindow form;
+    SettingsWindow form(program());
     form.setAttribute(Qt::WA_ShowWithoutActivating);
     form.show();
     QVERIFY(!form.isActiveWindow());
@@ -421,7 +421,7 @@ void TestSettingsWindow::okRefusesASpeedThatIsNoNumber()
 void TestSettingsWindow::okWithoutAConsoleKeepsTheWindow()
 {
     RecordingServices bare;
-    bare.registerWindow(WindowId::Settings, [] { return new SettingsWindow; });
+    bare.registerWindow(WindowId::Settings, [] { return new SettingsWindow(program()); });
     QWidget* form = bare.show(WindowId::Settings);
     QVERIFY(QTest::qWaitForWindowActive(form));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No window is registered"));
