@@ -123,7 +123,7 @@ QString commandLineHelp()
            QStringLiteral("\nExit status:\n"
                           "  0  The program ended: END, its last window closed, --help or "
                           "--version.\n"
-                          "  2  The command line was refused; the error output says why.\n"
+                          "  64 The command line was refused; the error output says why.\n"
                           "  73 The --log file cannot be opened (a Log Disorder box says why).\n"
                           "Without a display to show the windows on, Qt aborts the program "
                           "(SIGABRT).\n");
