@@ -133,7 +133,7 @@ std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& option
 {
     if (options.demo)
         return DemoDevices::start(options.demoBehaviour);
-    // An empty path gives the port its system device.
+    // An empty path gives the port the device chosen in the Ports window, else the system's own.
     PortMap::setDevice(1, options.com1);
     PortMap::setDevice(2, options.com2);
     return {};

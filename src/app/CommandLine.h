@@ -17,7 +17,7 @@ struct CommandLine {
 
     Action action = Action::Run;
     QString error; // why the command line is refused
-    QString com1;  // device of port 1 as given; empty: the system's own
+    QString com1;  // device of port 1 as given; empty: the one chosen in the Ports window
     QString com2;
     std::optional<QString> log; // the session log's file as given; no value without --log
     bool demo = false;
