@@ -1,4 +1,9 @@
 #pragma once
+// The protocols layer (src/protocols): what makes each console itself (frame builder, receive
+// rule, reply words, rate rule, line settings), the state the consoles share, and the record of
+// an exchange. It builds on the engine, the serial layer and the codec; the windows and the
+// commands reach the consoles through it.
+//
 // The three consoles seen from outside their windows: their names on a command line and in the
 // session log, their reply words, the warning the doubtful rate draws, and one way from a
 // request to the console's own plan. The windows and the commands share these, so a reply is
