@@ -123,7 +123,7 @@ QString commandLineHelp()
            QStringLiteral("\nExit status:\n"
                           "  0  The program ended: END, its last window closed, --help or "
                           "--version.\n"
-                          "  2  The command line was refused; the error output says why.\n"
+                          "  64 The command line was refused; the error output says why.\n"
                           "  73 The --log file cannot be opened (a Log Disorder box says why).\n"
                           "Without a display to show the windows on, Qt aborts the program "
                           "(SIGABRT).\n");
@@ -133,7 +133,7 @@ std::vector<std::unique_ptr<SimulatedDevice>> mapPorts(const CommandLine& option
 {
     if (options.demo)
         return DemoDevices::start(options.demoBehaviour);
-    // An empty path gives the port its system device.
+    // An empty path gives the port the device chosen in the Ports window, else the system's own.
     PortMap::setDevice(1, options.com1);
     PortMap::setDevice(2, options.com2);
     return {};

@@ -1,4 +1,9 @@
 #pragma once
+// The app layer (src/app): the two programs. rs232c.cpp is the shell command's main();
+// rs232c-tester.cpp is the desktop program's, which hands "rs232c-tester COMMAND" over to the
+// commands or starts the windows; the rest is the desktop program's start-up. It may use every
+// layer.
+//
 // The command line: which devices ports 1 and 2 mean (--com1, --com2), or a demo with two
 // simulated devices answering on them (--demo, --demo-reply, --demo-delay), and the session log
 // (--log).
@@ -17,7 +22,7 @@ struct CommandLine {
 
     Action action = Action::Run;
     QString error; // why the command line is refused
-    QString com1;  // device of port 1 as given; empty: the system's own
+    QString com1;  // device of port 1 as given; empty: the one chosen in the Ports window
     QString com2;
     std::optional<QString> log; // the session log's file as given; no value without --log
     bool demo = false;

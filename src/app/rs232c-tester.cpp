@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
     case CommandLine::Action::Refuse:
         std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kApplicationName,
                      qPrintable(options.error), kApplicationName);
-        return 2;
+        return ExitStatus::kUsage;
     case CommandLine::Action::Run:
         break;
     }

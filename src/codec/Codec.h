@@ -1,4 +1,8 @@
 #pragma once
+// The codec layer (src/codec): bytes as characters and as hex digits, the sum checks, code page
+// 949, and the check of hand-written JSON for a key given twice. Pure functions over Qt Core: it
+// uses no other layer, and every other layer may use it.
+//
 // The frame codec. Bytes are the truth: a frame or a reply is a QByteArray, and a text box shows
 // those bytes in one of two views, characters (code page 949, control characters as visible
 // symbols) or hex digits. Every view turns back into exactly the bytes it was made from.

@@ -28,7 +28,7 @@ struct PlanStep {
 
 struct Plan {
     QString name;                 // as given; empty: the caller names it (after its file)
-    std::array<QString, 2> ports; // the devices of ports 1 and 2; empty: the system's own
+    std::array<QString, 2> ports; // the devices of ports 1 and 2; empty: as the Ports window chose
     QList<PlanStep> steps;
 };
 

@@ -1,4 +1,9 @@
 #pragma once
+// The device layer (src/device): the simulated device that plays the far end of the line (its
+// frames, answer rules, faults, reply schedule, line and serving thread) and the demo's two
+// devices. It uses only the codec and the serial layer, never the engine; the commands and the
+// desktop program start it.
+//
 // A simulated device on the far end of a pseudo-terminal pair, serving on its own thread. The
 // program opens devicePath() like any serial port. It stands in for real hardware in demo mode,
 // in the tests and in the benchmark, and for users in rs232c simulate, where it may also answer

@@ -1,4 +1,8 @@
 #pragma once
+// The engine layer (src/engine): one exchange on a line (this transaction and its receive window),
+// the clock it runs on, the session log and the files the programs write. It uses the codec and
+// the serial layer and knows no particular console: a console hands it a plan.
+//
 // The transaction engine: one console Send, from the serial control's properties to the
 // classified reply. The consoles supply only a plan (port, settings, frame, receive rule).
 //

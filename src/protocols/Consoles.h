@@ -1,4 +1,9 @@
 #pragma once
+// The protocols layer (src/protocols): what makes each console itself (frame builder, receive
+// rule, reply words, rate rule, line settings), the state the consoles share, the record of an
+// exchange and the one exchange runner. It builds on the engine, the serial layer and the codec;
+// the windows and the commands reach the consoles through it.
+//
 // The three consoles seen from outside their windows, each described once in one table: its
 // name on a command line and in the session log, its reply words, the warning the doubtful rate
 // draws, the options it takes, and the builder of its plan. The windows, the commands and the

@@ -1,4 +1,8 @@
 #pragma once
+// The serial layer (src/serial): the local line (this serial control over Qt Serial Port, its
+// lock files and the few system calls Qt does not make), which device each port number means and
+// the user's kept choice, the machine's ports, and the typed errors. It uses only the codec.
+//
 // The serial control each console drives, one per console window. The consoles use six
 // properties in a fixed order: CommPort, Settings, InputLen, PortOpen := true, one Output,
 // Input once per poll, PortOpen := false. Every failure throws SerialError.

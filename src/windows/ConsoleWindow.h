@@ -1,4 +1,9 @@
 #pragma once
+// The windows layer (src/windows): every widget of the desktop program, the console windows
+// with their history grid and text boxes, the settings and Ports windows, and the window
+// services. It translates between widgets and the layers below (protocols, engine, serial,
+// codec) and holds no protocol of its own; only the desktop program's start-up uses it.
+//
 // The window all three consoles share: the send box 송신, the reply box 수신, the class box 응답,
 // the history grid 송수신이력 (20 rows of a label box and a data box), the format options Hexa
 // and ASCii, and the buttons Send (전송), Clear (클리어), END (끝내기) and Pre_Screen (전화면, on

@@ -1,6 +1,7 @@
-// The command line: the options it takes and refuses, and how it maps ports 1 and 2, for real
-// devices and for the demo's simulated ones.
+// The command line: the options it takes and refuses, the status a refusal ends with, and how it
+// maps ports 1 and 2, for real devices and for the demo's simulated ones.
 
+#include "CommandProcess.h"
 #include "app/CommandLine.h"
 #include "serial/PortMap.h"
 #include "serial/SerialControl.h"
@@ -30,6 +31,7 @@ private slots:
     void actions();
     void refused_data();
     void refused();
+    void refusalEndsWithTheUsageStatus();
     void qtOptionsArePassedOver_data();
     void qtOptionsArePassedOver();
     void demoReplies_data();
@@ -102,6 +104,26 @@ void TestCommandLine::refused()
     const CommandLine options = parse(arguments);
     QCOMPARE(options.action, CommandLine::Action::Refuse);
     QVERIFY2(options.error.contains(named), qPrintable(options.error));
+}
+
+// As rs232c does (sysexits), and --help, which the manual page is made from, says so. Neither
+// needs a display.
+void TestCommandLine::refusalEndsWithTheUsageStatus()
+{
+    QProcess refused;
+    startCommand(refused, RS232C_TESTER_EXECUTABLE, {"--baud", "9600"});
+    const CommandResult refusal = resultOf(refused);
+    QCOMPARE(refusal.status, 64);
+    QVERIFY2(refusal.err.contains("baud"), refusal.err.constData());
+    QVERIFY(refusal.err.contains("Try 'rs232c-tester --help'."));
+    QVERIFY(refusal.out.isEmpty());
+
+    QProcess help;
+    startCommand(help, RS232C_TESTER_EXECUTABLE, {"--help"});
+    const CommandResult helpText = resultOf(help);
+    QCOMPARE(helpText.status, 0);
+    const QByteArray statuses = helpText.out.mid(helpText.out.indexOf("\nExit status:\n"));
+    QVERIFY2(statuses.contains("\n  64 The command line was refused"), helpText.out.constData());
 }
 
 void TestCommandLine::qtOptionsArePassedOver_data()

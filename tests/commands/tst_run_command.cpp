@@ -78,6 +78,8 @@ private slots:
     void examplesAgainstTheDemo();
     void refusedPlansSendNothing_data();
     void refusedPlansSendNothing();
+    void portsLeftOutAreTheChosenDevices_data();
+    void portsLeftOutAreTheChosenDevices();
     void aPortFailureLeavesTheRestNotRun();
     void aLogThatFailsMakesTheStepThatRanAnError();
     void aSignalWritesTheReportOfTheStepsDone_data();
@@ -195,6 +197,38 @@ void TestRunCommand::refusedPlansSendNothing()
     QVERIFY(result.out.isEmpty());
     QVERIFY(!QFile::exists(reportPath));
     QCOMPARE(m_port1.received(), QByteArray());
+}
+
+void TestRunCommand::portsLeftOutAreTheChosenDevices_data()
+{
+    QTest::addColumn<bool>("planGivesPort1");
+    QTest::newRow("no ports: the Ports window's choice") << false;
+    QTest::newRow("ports: the plan's device over the choice") << true;
+}
+
+// Port 1 is chosen in the Ports window as m_port1; a plan naming port 1 sends to m_port2 instead.
+void TestRunCommand::portsLeftOutAreTheChosenDevices()
+{
+    QFETCH(bool, planGivesPort1);
+    const QTemporaryDir config;
+    QVERIFY(QDir(config.path()).mkpath("rs232c-tester"));
+    QFile choices(config.filePath("rs232c-tester/rs232c-tester.ini"));
+    QVERIFY(choices.open(QIODevice::WriteOnly));
+    choices.write("[ports]\ncom1=" + m_port1.devicePath().toUtf8() + "\n");
+    choices.close();
+    const QByteArray ports =
+        planGivesPort1 ? R"("ports": {"1": ")" + m_port2.devicePath().toUtf8() + "\"}, " : "";
+    const QString plan =
+        writePlan(m_dir, "{" + ports + R"("steps": [{"console": "loader", "message": "A"}]})");
+
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
+    const CommandResult result = runCommand({"run", plan});
+    QCOMPARE(result.status, 0);
+    SimulatedDevice& used = planGivesPort1 ? m_port2 : m_port1;
+    SimulatedDevice& other = planGivesPort1 ? m_port1 : m_port2;
+    QCOMPARE(used.frames().size(), 1);
+    QVERIFY(other.received().isEmpty());
 }
 
 void TestRunCommand::aPortFailureLeavesTheRestNotRun()
