@@ -90,6 +90,9 @@ install(FILES ${package_source}/${package_name}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${package_source}/copyright ${changelog}
         DESTINATION ${doc_dir})
+# The README links to these beside it, as in the source tree.
+file(GLOB doc_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
+install(FILES ${doc_pages} DESTINATION ${doc_dir}/docs)
 
 # For scripts/test and scripts/package: the programs the package must hold.
 file(GENERATE OUTPUT ${package_build}/programs CONTENT "$<JOIN:${installed_programs},\n>\n")

@@ -73,7 +73,7 @@ check_package() {
     expected=(usr/share/applications/rs232c-tester.desktop
         usr/share/icons/hicolor/scalable/apps/rs232c-tester.svg
         usr/share/doc/rs232c-tester/README.md usr/share/doc/rs232c-tester/copyright
-        usr/share/doc/rs232c-tester/changelog.gz)
+        usr/share/doc/rs232c-tester/changelog.gz usr/share/doc/rs232c-tester/docs/DESIGN.md)
     for program in "${programs[@]}"; do
         expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
     done
