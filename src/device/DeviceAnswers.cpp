@@ -1,11 +1,12 @@
 #include "device/DeviceAnswers.h"
 
+#include "codec/ControlCharacters.h"
 #include "device/DeviceFrames.h"
 
 namespace {
 
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
+using codec::kAck;
+using codec::kNak;
 
 QString modeName(SimulatedDevice::Mode mode)
 {

@@ -1,5 +1,6 @@
 #include "device/DeviceServer.h"
 
+#include "codec/ControlCharacters.h"
 #include "serial/SerialError.h"
 
 #include <QDateTime>
@@ -18,8 +19,8 @@ namespace {
 using Clock = DeviceServer::Clock;
 using std::chrono::milliseconds;
 
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
+using codec::kEtx;
+using codec::kStx;
 // A frame that does not end at an ETX is complete once the line has been this quiet.
 constexpr auto kQuiet = milliseconds(3);
 // The kernel throws away what a hung-up terminal had not handed out yet, so a device going away
