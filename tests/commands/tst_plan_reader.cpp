@@ -1,8 +1,10 @@
 // The plan reader on its own, bytes in: what a plan written by hand becomes, and where a plan
-// that cannot be run is refused.
+// that cannot be run is refused. A document that is no JSON is refused at the same place whether
+// it is read as a plan (rs232c run) or as answer rules (rs232c simulate).
 
 #include "HexBytes.h"
 #include "commands/PlanReader.h"
+#include "device/AnswerRules.h"
 
 #include <QtTest>
 
@@ -23,6 +25,8 @@ private slots:
     void readsDefaultsOverridesAndExpectations();
     void refusals_data();
     void refusals();
+    void brokenJsonAtOnePlace_data();
+    void brokenJsonAtOnePlace();
 };
 
 void TestPlanReader::readsDefaultsOverridesAndExpectations()
@@ -164,6 +168,32 @@ void TestPlanReader::refusals()
     QFETCH(QString, refusal);
     const QString given = refusalOf(readPlan(json));
     QVERIFY2(given.startsWith(refusal), qPrintable(given));
+}
+
+void TestPlanReader::brokenJsonAtOnePlace_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("refusal"); // how both refusals start
+
+    QTest::newRow("two commas") << QByteArray("{\"steps\": [\n  {\"console\": \"loader\",,}\n]}")
+                                << "line 2, column 24: ";
+    QTest::newRow("no colon") << QByteArray("{\n\n  \"rules\" []}") << "line 3, column 11: ";
+    // Columns count characters, not the bytes of UTF-8.
+    QTest::newRow("after Hangul") << QByteArray("{\"name\": \"\xed\x95\x9c\xea\xb8\x80\" x}")
+                                  << "line 1, column 15: ";
+    QTest::newRow("cut short") << QByteArray("{\"rules\": [\n") << "line 2, column 1: ";
+    QTest::newRow("a key twice") << QByteArray("{\"a\": 1,\n \"a\": 2}")
+                                 << "a: key given twice (again at line 2, column 2)";
+}
+
+void TestPlanReader::brokenJsonAtOnePlace()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, refusal);
+    const QString asPlan = refusalOf(readPlan(json));
+    const QString asRules = AnswerRules::read(json).refusal;
+    QVERIFY2(asPlan.startsWith(refusal), qPrintable(asPlan));
+    QCOMPARE(asRules, asPlan);
 }
 
 QTEST_GUILESS_MAIN(TestPlanReader)

@@ -46,7 +46,7 @@ void AnswerRulesTest::refusals_data()
     QTest::addColumn<QString>("refusal");
 
     QTest::newRow("not JSON") << QByteArray("{\"rules\": [\n  {\"frame\": \"06\",, }]}")
-                              << "line 2, column 19: ";
+                              << "line 2, column 18: ";
     QTest::newRow("an array at the top")
         << QByteArray("[]") << "an object with a \"rules\" array expected";
     QTest::newRow("no rules") << QByteArray("{}") << "rules: an array expected";
@@ -61,10 +61,10 @@ void AnswerRulesTest::refusals_data()
     // Qt would keep the last of the two and drop the first without a word.
     QTest::newRow("rules twice") << QByteArray("{\"rules\": [],\n  \"rules\": [{\"frame\": \"06\", "
                                                "\"reply\": \"06\"}]}")
-                                 << "key \"rules\" given twice (again at line 2, column 3)";
+                                 << "rules: key given twice (again at line 2, column 3)";
     QTest::newRow("a key twice in a rule")
         << QByteArray(R"({"rules": [{"frame": "06", "reply": "15", "reply": "06"}]})")
-        << "rules[0]: key \"reply\" given twice (again at line 1, column 43)";
+        << "rules[0].reply: key given twice (again at line 1, column 43)";
     QTest::newRow("no match")
         << QByteArray(R"({"rules": [{"reply": "06"}]})")
         << "rules[0]: exactly one of \"frame\", \"prefix\" or \"wrong_check\" expected";
