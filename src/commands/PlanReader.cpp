@@ -2,6 +2,7 @@
 
 #include "codec/Codec.h"
 #include "codec/JsonReader.h"
+#include "codec/WholeNumber.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -103,15 +104,11 @@ bool boolean(const QJsonValue& value, const QString& path)
 
 qint64 wholeNumber(const QJsonValue& value, const QString& path, qint64 min, qint64 max)
 {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number))
-        wrongType(value, path, QStringLiteral("a whole number"));
-    if (number < double(min) || number > double(max))
-        refuse(path, QStringLiteral("%1 is out of range: %2 to %3")
-                         .arg(number, 0, 'g', QLocale::FloatingPointShortest)
-                         .arg(min)
-                         .arg(max));
-    return qint64(number);
+    const WholeNumber limits{min, max};
+    const std::optional<qint64> number = limits.read(value);
+    if (!number)
+        refuse(path, limits.refusal(value));
+    return *number;
 }
 
 void check(const QString& path, const QString& problem)

@@ -2,13 +2,12 @@
 
 #include "codec/Codec.h"
 #include "codec/JsonReader.h"
+#include "codec/WholeNumber.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
-
-#include <cmath>
 
 namespace {
 
@@ -96,13 +95,12 @@ AnswerRule ruleAt(const QJsonValue& value, const QString& path)
     }
 
     if (object.contains(QLatin1String("delay_ms"))) {
+        const WholeNumber limits{0, AnswerRules::kMaxDelayMs};
         const QJsonValue delay = object.value(QLatin1String("delay_ms"));
-        const double ms = delay.toDouble(-1);
-        if (!delay.isDouble() || ms < 0 || ms > AnswerRules::kMaxDelayMs || std::floor(ms) != ms)
-            throw Refusal{path + QStringLiteral(".delay_ms: a whole number of milliseconds from 0 "
-                                                "to %1 expected")
-                                     .arg(AnswerRules::kMaxDelayMs)};
-        rule.delayMs = int(ms);
+        const std::optional<qint64> ms = limits.read(delay);
+        if (!ms)
+            throw Refusal{path + QStringLiteral(".delay_ms: ") + limits.refusal(delay)};
+        rule.delayMs = int(*ms);
     }
     return rule;
 }

@@ -89,6 +89,8 @@ void TestCommandLine::refused_data()
         << QStringList{"--demo", "--demo-reply", "hex:zz"} << "hex:zz";
     QTest::newRow("delay no number") << QStringList{"--demo", "--demo-delay", "soon"} << "soon";
     QTest::newRow("delay negative") << QStringList{"--demo", "--demo-delay", "-5"} << "-5";
+    QTest::newRow("delay past an hour")
+        << QStringList{"--demo", "--demo-delay", "3600001"} << "from 0 to 3600000";
     QTest::newRow("reply without demo") << QStringList{"--demo-reply", "ack"} << "--demo";
     QTest::newRow("delay without demo") << QStringList{"--demo-delay", "10"} << "--demo";
     QTest::newRow("demo and a device")

@@ -120,10 +120,10 @@ void TestPlanReader::refusals_data()
         << withStep(R"({"console": "loader", "message": "A", "baud": 9600})")
         << "steps[1].baud: the loader console always";
     QTest::newRow("port 3") << withStep(R"({"console": "dedicated", "message": "A", "port": 3})")
-                            << "steps[1].port: 3 is out of range";
+                            << "steps[1].port: a whole number from 1 to 2 expected, not 3";
     QTest::newRow("repeat of a fraction")
         << withStep(R"({"console": "loader", "message": "A", "repeat": 1.5})")
-        << "steps[1].repeat: a whole number is needed";
+        << "steps[1].repeat: a whole number from 1 to 1000000 expected, not 1.5";
     QTest::newRow("bcc as a text")
         << withStep(R"({"console": "dedicated", "message": "A", "bcc": "yes"})")
         << "steps[1].bcc: true or false is needed, not a text";
@@ -139,7 +139,7 @@ void TestPlanReader::refusals_data()
         << "steps[1].expect.max_latency_ms: 1e-300 is out of range: 0.001 to 3600000";
     QTest::newRow("repeat past the limit")
         << withStep(R"({"console": "loader", "message": "A", "repeat": 2147483648})")
-        << "steps[1].repeat: 2147483648 is out of range: 1 to 1000000";
+        << "steps[1].repeat: a whole number from 1 to 1000000 expected, not 2147483648";
     QTest::newRow("half of a surrogate pair")
         << withStep(R"({"console": "loader", "message": "A\ud800"})")
         << "steps[1].message: The character U+D800 at position 2";
