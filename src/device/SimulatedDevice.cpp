@@ -1,8 +1,7 @@
 #include "device/SimulatedDevice.h"
 
+#include "codec/Codec.h"
 #include "device/DeviceServer.h"
-
-#include <algorithm>
 
 SimulatedDevice::SimulatedDevice() : d(std::make_unique<DeviceServer>()) {}
 
@@ -56,15 +55,16 @@ bool SimulatedDevice::parseMode(const QString& text, Behaviour* behaviour)
     } else if (mode == QLatin1String("silent")) {
         behaviour->mode = Mode::Silent;
     } else if (mode.startsWith(QLatin1String("hex:"))) {
-        const QString digits = mode.sliced(4);
-        const bool allHex = std::all_of(digits.begin(), digits.end(), [](QChar c) {
-            return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                   (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-        });
-        if (digits.isEmpty() || digits.size() % 2 != 0 || !allHex)
+        QByteArray bytes;
+        try {
+            bytes = codec::HexConvert(QStringView(mode).sliced(4));
+        } catch (const codec::CodecError&) {
+            return false;
+        }
+        if (bytes.isEmpty())
             return false;
         behaviour->mode = Mode::Bytes;
-        behaviour->bytes = QByteArray::fromHex(digits.toLatin1());
+        behaviour->bytes = bytes;
         return true;
     } else {
         return false;

@@ -78,8 +78,9 @@ public:
     void setFaults(const DeviceFaults::Settings& faults);
     void setObserver(Observer observer);
 
-    // "protocol", "ack", "nak", "silent" or "hex:0604..." (the reply bytes); false when the text
-    // is none of these.
+    // "protocol", "ack", "nak", "silent" or "hex:" and the reply bytes as the hex view reads them
+    // ("hex:06 04", "hex:0604"; a last lone digit is a byte of its own: "hex:6" is 06); false
+    // when the text is none of these or gives no byte.
     static bool parseMode(const QString& text, Behaviour* behaviour);
 
     // What was received so far and the frames it was split into, for a test to look at: the

@@ -83,8 +83,8 @@ void TestCommandLine::refused_data()
     QTest::newRow("device missing") << QStringList{"--com1"} << "com1";
     QTest::newRow("log file missing") << QStringList{"--log"} << "log";
     QTest::newRow("bad reply mode") << QStringList{"--demo", "--demo-reply", "ok"} << "'ok'";
-    QTest::newRow("odd hex digits")
-        << QStringList{"--demo", "--demo-reply", "hex:061"} << "hex:061";
+    QTest::newRow("a blank splitting a hex pair")
+        << QStringList{"--demo", "--demo-reply", "hex:06 0 4"} << "hex:06 0 4";
     QTest::newRow("hex that is none")
         << QStringList{"--demo", "--demo-reply", "hex:zz"} << "hex:zz";
     QTest::newRow("delay no number") << QStringList{"--demo", "--demo-delay", "soon"} << "soon";
@@ -146,6 +146,10 @@ void TestCommandLine::demoReplies_data()
                             << SimulatedDevice::Mode::Silent << QByteArray() << 0;
     QTest::newRow("fixed bytes") << QStringList{"--demo", "--demo-reply", "hex:0604"}
                                  << SimulatedDevice::Mode::Bytes << QByteArray("\x06\x04") << 0;
+    // Read as the hex view reads hex digits, blanks between pairs and all.
+    QTest::newRow("fixed bytes with a blank")
+        << QStringList{"--demo", "--demo-reply", "hex:06 04"} << SimulatedDevice::Mode::Bytes
+        << QByteArray("\x06\x04") << 0;
 }
 
 void TestCommandLine::demoReplies()

@@ -234,8 +234,13 @@ void SimulatedDeviceTest::parseMode_data()
     QTest::newRow("hex") << "hex:0604" << true << int(Mode::Bytes) << hex("0604");
     QTest::newRow("hex, upper-case digits")
         << "hex:15AbFF" << true << int(Mode::Bytes) << hex("15abff");
-    QTest::newRow("hex, odd digit count") << "hex:060" << false << 0 << QByteArray();
+    QTest::newRow("hex with blanks between pairs")
+        << "hex:06 04" << true << int(Mode::Bytes) << hex("0604");
+    QTest::newRow("hex, a last lone digit") << "hex:060" << true << int(Mode::Bytes) << hex("0600");
+    QTest::newRow("hex, one lone digit") << "hex:6" << true << int(Mode::Bytes) << hex("06");
+    QTest::newRow("hex, a blank splitting a pair") << "hex:0 64" << false << 0 << QByteArray();
     QTest::newRow("hex, no digits") << "hex:" << false << 0 << QByteArray();
+    QTest::newRow("hex, blanks only") << "hex:  " << false << 0 << QByteArray();
     QTest::newRow("hex, not a digit") << "hex:06g4" << false << 0 << QByteArray();
     QTest::newRow("unknown word") << "echo" << false << 0 << QByteArray();
     QTest::newRow("empty") << "" << false << 0 << QByteArray();
