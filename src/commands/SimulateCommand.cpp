@@ -321,24 +321,21 @@ int simulateCommand(const QStringList& arguments)
         if (event.kind == Event::Kind::Vanished || event.kind == Event::Kind::LineGone)
             QCoreApplication::quit();
     };
+    const DeviceSetup deviceSetup{
+        setup.behaviour, rules, setup.faults, [&handle](const Event& event) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [&handle, event] { handle(event); },
+                Qt::QueuedConnection);
+        }};
     std::unique_ptr<SimulatedDevice> device;
     try {
         device = setup.portPath.isEmpty()
-                     ? std::make_unique<SimulatedDevice>()
-                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud);
+                     ? std::make_unique<SimulatedDevice>(deviceSetup)
+                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud, deviceSetup);
     } catch (const SerialError& error) {
         Output::error(error.reason());
         return ExitStatus::kPortFailure;
     }
-    // A real port serves from here on, but a frame takes longer to arrive than these to be set.
-    device->setBehaviour(setup.behaviour);
-    device->setRules(rules);
-    device->setFaults(setup.faults);
-    device->setObserver([&handle](const Event& event) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&handle, event] { handle(event); },
-            Qt::QueuedConnection);
-    });
 
     DeviceLink link;
     if (!setup.link.isEmpty()) {

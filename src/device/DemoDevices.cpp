@@ -63,8 +63,7 @@ std::vector<std::unique_ptr<SimulatedDevice>> start(const SimulatedDevice::Behav
 {
     std::vector<std::unique_ptr<SimulatedDevice>> devices;
     for (int port = 1; port <= 2; ++port) {
-        devices.push_back(std::make_unique<SimulatedDevice>());
-        devices.back()->setBehaviour(behaviour);
+        devices.push_back(std::make_unique<SimulatedDevice>(DeviceSetup{behaviour}));
         PortMap::setDevice(port, devices.back()->devicePath());
     }
     return devices;

@@ -3,10 +3,13 @@
 #include "codec/Codec.h"
 #include "device/DeviceServer.h"
 
-SimulatedDevice::SimulatedDevice() : d(std::make_unique<DeviceServer>()) {}
+SimulatedDevice::SimulatedDevice(const DeviceSetup& setup)
+    : d(std::make_unique<DeviceServer>(setup))
+{
+}
 
-SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud)
-    : d(std::make_unique<DeviceServer>(portPath, baud))
+SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup)
+    : d(std::make_unique<DeviceServer>(portPath, baud, setup))
 {
 }
 
@@ -25,16 +28,6 @@ void SimulatedDevice::setBehaviour(const Behaviour& behaviour)
 SimulatedDevice::Behaviour SimulatedDevice::behaviour() const
 {
     return d->behaviour();
-}
-
-void SimulatedDevice::setRules(const QList<AnswerRule>& rules)
-{
-    d->setRules(rules);
-}
-
-void SimulatedDevice::setFaults(const DeviceFaults::Settings& faults)
-{
-    d->setFaults(faults);
 }
 
 void SimulatedDevice::setObserver(Observer observer)
