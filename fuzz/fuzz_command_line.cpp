@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 #include "app/CommandLine.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <optional>
@@ -36,17 +37,27 @@ std::optional<Behaviour> readMode(const QString& text)
         return Behaviour{words[at], {}, 0};
     if (!mode.startsWith(QLatin1String("hex:")))
         return std::nullopt;
-    const QString digits = mode.mid(4);
-    if (digits.isEmpty() || digits.size() % 2 != 0)
-        return std::nullopt;
+    // Pairs of digits with blanks, tabs or line breaks between them; a last lone digit d is 0d.
+    static const QRegularExpression separators(QStringLiteral("[ \t\r\n\u2028\u2029]+"));
+    const QStringList groups = mode.mid(4).split(separators, Qt::SkipEmptyParts);
     QByteArray bytes;
-    for (qsizetype i = 0; i < digits.size(); i += 2) {
-        const int high = QStringLiteral("0123456789abcdef").indexOf(digits[i]);
-        const int low = QStringLiteral("0123456789abcdef").indexOf(digits[i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes.append(static_cast<char>(high * 16 + low));
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        QString digits = groups[g];
+        if (digits.size() % 2 != 0) {
+            if (g + 1 < groups.size())
+                return std::nullopt;
+            digits.insert(digits.size() - 1, QLatin1Char('0'));
+        }
+        for (qsizetype i = 0; i < digits.size(); i += 2) {
+            const int high = QStringLiteral("0123456789abcdef").indexOf(digits[i]);
+            const int low = QStringLiteral("0123456789abcdef").indexOf(digits[i + 1]);
+            if (high < 0 || low < 0)
+                return std::nullopt;
+            bytes.append(static_cast<char>(high * 16 + low));
+        }
     }
+    if (bytes.isEmpty())
+        return std::nullopt;
     return Behaviour{Mode::Bytes, bytes, 0};
 }
 

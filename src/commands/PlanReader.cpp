@@ -1,12 +1,12 @@
 #include "commands/PlanReader.h"
 
 #include "codec/Codec.h"
-#include "codec/DuplicateKey.h"
+#include "codec/JsonReader.h"
+#include "codec/WholeNumber.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QStringList>
 
 #include <algorithm>
@@ -104,15 +104,11 @@ bool boolean(const QJsonValue& value, const QString& path)
 
 qint64 wholeNumber(const QJsonValue& value, const QString& path, qint64 min, qint64 max)
 {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number))
-        wrongType(value, path, QStringLiteral("a whole number"));
-    if (number < double(min) || number > double(max))
-        refuse(path, QStringLiteral("%1 is out of range: %2 to %3")
-                         .arg(number, 0, 'g', QLocale::FloatingPointShortest)
-                         .arg(min)
-                         .arg(max));
-    return qint64(number);
+    const WholeNumber limits{min, max};
+    const std::optional<qint64> number = limits.read(value);
+    if (!number)
+        refuse(path, limits.refusal(value));
+    return *number;
 }
 
 void check(const QString& path, const QString& problem)
@@ -128,17 +124,6 @@ QByteArray bytes(const QJsonValue& value, const QString& path, bool hex)
     } catch (const codec::CodecError& error) {
         refuse(path, error.message());
     }
-}
-
-// Qt's parser reports the offset just past the character it stopped at, mostly.
-QString lineAndColumn(QByteArrayView json, qsizetype offset)
-{
-    const QByteArrayView before = json.first(std::clamp<qsizetype>(offset, 0, json.size()));
-    const qsizetype line = std::count(before.begin(), before.end(), '\n') + 1;
-    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
-    const qsizetype column =
-        std::max<qsizetype>(1, QString::fromUtf8(before.sliced(lineStart)).size());
-    return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
 // The line every step has unless it says otherwise.
@@ -251,15 +236,10 @@ PlanStep readStep(const QJsonValue& value, const QString& path, const Line& line
 
 Plan read(QByteArrayView json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError)
-        refuse(lineAndColumn(json, error.offset), error.errorString());
-    if (const std::optional<DuplicateKey> twice = findDuplicateKey(json))
-        refuse(child(twice->objectPath, twice->key),
-               QStringLiteral("key given twice (again at line %1, column %2)")
-                   .arg(twice->line)
-                   .arg(twice->column));
+    const std::variant<QJsonDocument, QString> parsed = JsonReader::read(json);
+    if (const QString* refusal = std::get_if<QString>(&parsed))
+        refuse({}, *refusal);
+    const QJsonDocument& document = std::get<QJsonDocument>(parsed);
     if (!document.isObject())
         refuse({}, QStringLiteral("a plan is a JSON object: {\"steps\": [...]}"));
     const QJsonObject top = object(document.object(), {}, kPlanKeys);

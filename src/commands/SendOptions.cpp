@@ -1,6 +1,7 @@
 #include "commands/SendOptions.h"
 
 #include "codec/Codec.h"
+#include "codec/WholeNumber.h"
 #include "protocols/LineSettings.h"
 
 namespace {
@@ -12,15 +13,11 @@ struct Refusal {
 // A whole number from min to max; throws Refusal naming the option and the range.
 int wholeNumber(const QString& option, const QString& text, int min, int max)
 {
-    bool ok = false;
-    const int number = text.toInt(&ok);
-    if (!ok || number < min || number > max)
-        throw Refusal{QStringLiteral("--%1 needs a whole number from %2 to %3, not '%4'.")
-                          .arg(option)
-                          .arg(min)
-                          .arg(max)
-                          .arg(text)};
-    return number;
+    const WholeNumber limits{min, max};
+    const std::optional<qint64> number = limits.read(text);
+    if (!number)
+        throw Refusal{QStringLiteral("--%1: %2.").arg(option, limits.refusal(text))};
+    return int(*number);
 }
 
 void check(const QString& option, const QString& problem)

@@ -1,5 +1,6 @@
 #include "commands/SimulateCommand.h"
 
+#include "codec/WholeNumber.h"
 #include "commands/CommandParser.h"
 #include "commands/DeviceLink.h"
 #include "commands/ExitStatus.h"
@@ -76,18 +77,14 @@ QString localTime(qint64 msecsSinceEpoch)
 std::optional<int> number(const CommandParser& parser, const QString& option, qint64 min,
                           qint64 max, QString* refusal)
 {
-    bool ok = false;
+    const WholeNumber limits{min, max};
     const QString text = parser.value(option);
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < min || value > max) {
-        *refusal = QStringLiteral("--%1: a whole number from %2 to %3 expected, not \"%4\"")
-                       .arg(option)
-                       .arg(min)
-                       .arg(max)
-                       .arg(text);
+    const std::optional<qint64> value = limits.read(text);
+    if (!value) {
+        *refusal = QStringLiteral("--%1: %2").arg(option, limits.refusal(text));
         return std::nullopt;
     }
-    return int(value);
+    return int(*value);
 }
 
 // Reads the command line into setup; the refusal when it cannot.
@@ -125,12 +122,12 @@ QString readSetup(const CommandParser& parser, Setup* setup)
         return refusal;
     setup->faults.wrongCheck = parser.isSet(QStringLiteral("wrong-check"));
     if (parser.isSet(QStringLiteral("seed"))) {
-        bool ok = false;
-        setup->faults.seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
-        if (!ok)
-            return QStringLiteral("--seed: a whole number from 0 to 4294967295 expected, not "
-                                  "\"%1\"")
-                .arg(parser.value(QStringLiteral("seed")));
+        const WholeNumber limits{0, std::numeric_limits<quint32>::max()};
+        const QString text = parser.value(QStringLiteral("seed"));
+        const std::optional<qint64> seed = limits.read(text);
+        if (!seed)
+            return QStringLiteral("--seed: ") + limits.refusal(text);
+        setup->faults.seed = quint32(*seed);
     } else {
         setup->faults.seed = std::random_device()();
     }
@@ -324,24 +321,21 @@ int simulateCommand(const QStringList& arguments)
         if (event.kind == Event::Kind::Vanished || event.kind == Event::Kind::LineGone)
             QCoreApplication::quit();
     };
+    const DeviceSetup deviceSetup{
+        setup.behaviour, rules, setup.faults, [&handle](const Event& event) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [&handle, event] { handle(event); },
+                Qt::QueuedConnection);
+        }};
     std::unique_ptr<SimulatedDevice> device;
     try {
         device = setup.portPath.isEmpty()
-                     ? std::make_unique<SimulatedDevice>()
-                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud);
+                     ? std::make_unique<SimulatedDevice>(deviceSetup)
+                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud, deviceSetup);
     } catch (const SerialError& error) {
         Output::error(error.reason());
         return ExitStatus::kPortFailure;
     }
-    // A real port serves from here on, but a frame takes longer to arrive than these to be set.
-    device->setBehaviour(setup.behaviour);
-    device->setRules(rules);
-    device->setFaults(setup.faults);
-    device->setObserver([&handle](const Event& event) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&handle, event] { handle(event); },
-            Qt::QueuedConnection);
-    });
 
     DeviceLink link;
     if (!setup.link.isEmpty()) {

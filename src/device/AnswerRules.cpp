@@ -1,15 +1,13 @@
 #include "device/AnswerRules.h"
 
 #include "codec/Codec.h"
-#include "codec/DuplicateKey.h"
+#include "codec/JsonReader.h"
+#include "codec/WholeNumber.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 #include <QStringList>
-
-#include <cmath>
 
 namespace {
 
@@ -26,16 +24,6 @@ const QStringList kRuleKeys = {QStringLiteral("name"),    QStringLiteral("frame"
 QString quoted(const QString& text)
 {
     return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-// Qt reports where parsing stopped as a byte offset; people look for a line and a column.
-QString placeOf(QByteArrayView json, int offset)
-{
-    const QByteArrayView before = json.first(std::clamp<qsizetype>(offset, 0, json.size()));
-    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
-    return QStringLiteral("line %1, column %2")
-        .arg(before.count('\n') + 1)
-        .arg(QString::fromUtf8(before.sliced(lineStart)).size() + 1);
 }
 
 QByteArray bytesAt(const QJsonValue& value, const QString& path)
@@ -107,13 +95,12 @@ AnswerRule ruleAt(const QJsonValue& value, const QString& path)
     }
 
     if (object.contains(QLatin1String("delay_ms"))) {
+        const WholeNumber limits{0, AnswerRules::kMaxDelayMs};
         const QJsonValue delay = object.value(QLatin1String("delay_ms"));
-        const double ms = delay.toDouble(-1);
-        if (!delay.isDouble() || ms < 0 || ms > AnswerRules::kMaxDelayMs || std::floor(ms) != ms)
-            throw Refusal{path + QStringLiteral(".delay_ms: a whole number of milliseconds from 0 "
-                                                "to %1 expected")
-                                     .arg(AnswerRules::kMaxDelayMs)};
-        rule.delayMs = int(ms);
+        const std::optional<qint64> ms = limits.read(delay);
+        if (!ms)
+            throw Refusal{path + QStringLiteral(".delay_ms: ") + limits.refusal(delay)};
+        rule.delayMs = int(*ms);
     }
     return rule;
 }
@@ -139,21 +126,12 @@ namespace AnswerRules {
 
 Reading read(QByteArrayView json)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return {{},
-                placeOf(json, parseError.offset) + QStringLiteral(": ") + parseError.errorString()};
+    const std::variant<QJsonDocument, QString> parsed = JsonReader::read(json);
+    if (const QString* refusal = std::get_if<QString>(&parsed))
+        return {{}, *refusal};
+    const QJsonDocument& document = std::get<QJsonDocument>(parsed);
     if (!document.isObject())
         return {{}, QStringLiteral("an object with a \"rules\" array expected")};
-    if (const std::optional<DuplicateKey> twice = findDuplicateKey(json)) {
-        const QString where =
-            twice->objectPath.isEmpty() ? QString() : twice->objectPath + QStringLiteral(": ");
-        return {{},
-                where + QStringLiteral("key %1 given twice (again at line %2, column %3)")
-                            .arg(quoted(twice->key), QString::number(twice->line),
-                                 QString::number(twice->column))};
-    }
     const QJsonObject top = document.object();
     for (auto it = top.begin(); it != top.end(); ++it) {
         if (it.key() != QLatin1String("rules"))

@@ -1,5 +1,7 @@
 #include "device/DemoDevices.h"
 
+#include "codec/WholeNumber.h"
+#include "device/AnswerRules.h"
 #include "serial/PortMap.h"
 
 #include <QCommandLineParser>
@@ -47,12 +49,12 @@ QString readOptions(const QCommandLineParser& parser, SimulatedDevice::Behaviour
                 .arg(mode);
     }
     if (parser.isSet(kDelay)) {
+        const WholeNumber limits{0, AnswerRules::kMaxDelayMs};
         const QString delay = parser.value(kDelay);
-        bool ok = false;
-        behaviour->delayMs = delay.toInt(&ok);
-        if (!ok || behaviour->delayMs < 0)
-            return QStringLiteral("--demo-delay needs a whole number of milliseconds, not '%1'.")
-                .arg(delay);
+        const std::optional<qint64> ms = limits.read(delay);
+        if (!ms)
+            return QStringLiteral("--demo-delay: %1.").arg(limits.refusal(delay));
+        behaviour->delayMs = int(*ms);
     }
     return {};
 }
@@ -61,8 +63,7 @@ std::vector<std::unique_ptr<SimulatedDevice>> start(const SimulatedDevice::Behav
 {
     std::vector<std::unique_ptr<SimulatedDevice>> devices;
     for (int port = 1; port <= 2; ++port) {
-        devices.push_back(std::make_unique<SimulatedDevice>());
-        devices.back()->setBehaviour(behaviour);
+        devices.push_back(std::make_unique<SimulatedDevice>(DeviceSetup{behaviour}));
         PortMap::setDevice(port, devices.back()->devicePath());
     }
     return devices;

@@ -1,41 +1,42 @@
 #include "device/DeviceAnswers.h"
 
+#include "codec/ControlCharacters.h"
 #include "device/DeviceFrames.h"
 
 namespace {
 
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
+using codec::kAck;
+using codec::kNak;
 
-QString modeName(SimulatedDevice::Mode mode)
+QString modeName(DeviceBehaviour::Mode mode)
 {
     switch (mode) {
-    case SimulatedDevice::Mode::Protocol:
+    case DeviceBehaviour::Mode::Protocol:
         return QStringLiteral("protocol");
-    case SimulatedDevice::Mode::Ack:
+    case DeviceBehaviour::Mode::Ack:
         return QStringLiteral("ack");
-    case SimulatedDevice::Mode::Nak:
+    case DeviceBehaviour::Mode::Nak:
         return QStringLiteral("nak");
-    case SimulatedDevice::Mode::Silent:
+    case DeviceBehaviour::Mode::Silent:
         return QStringLiteral("silent");
-    case SimulatedDevice::Mode::Bytes:
+    case DeviceBehaviour::Mode::Bytes:
         return QStringLiteral("hex");
     }
     return {};
 }
 
-QByteArray modeReply(const QByteArray& frame, const SimulatedDevice::Behaviour& behaviour)
+QByteArray modeReply(const QByteArray& frame, const DeviceBehaviour& behaviour)
 {
     switch (behaviour.mode) {
-    case SimulatedDevice::Mode::Protocol:
+    case DeviceBehaviour::Mode::Protocol:
         return DeviceFrames::protocolReply(frame, behaviour.consoles);
-    case SimulatedDevice::Mode::Ack:
+    case DeviceBehaviour::Mode::Ack:
         return QByteArray(1, kAck);
-    case SimulatedDevice::Mode::Nak:
+    case DeviceBehaviour::Mode::Nak:
         return QByteArray(1, kNak);
-    case SimulatedDevice::Mode::Silent:
+    case DeviceBehaviour::Mode::Silent:
         return {};
-    case SimulatedDevice::Mode::Bytes:
+    case DeviceBehaviour::Mode::Bytes:
         return behaviour.bytes;
     }
     return {};

@@ -2,9 +2,7 @@
 // What the simulated device says to a frame: the first answer rule that matches, or its mode's
 // own answer, then spoilt by its faults. Not thread-safe: the device guards it.
 
-#include "device/AnswerRules.h"
-#include "device/DeviceFaults.h"
-#include "device/SimulatedDevice.h"
+#include "device/DeviceSetup.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,11 +20,10 @@ public:
         QStringList faults; // the faults that changed it
     };
 
-    void setBehaviour(const SimulatedDevice::Behaviour& behaviour) { m_behaviour = behaviour; }
-    const SimulatedDevice::Behaviour& behaviour() const { return m_behaviour; }
+    void setBehaviour(const DeviceBehaviour& behaviour) { m_behaviour = behaviour; }
+    const DeviceBehaviour& behaviour() const { return m_behaviour; }
     void setRules(const QList<AnswerRule>& rules) { m_rules = rules; }
     void setFaults(const DeviceFaults::Settings& faults) { m_faults = DeviceFaults(faults); }
-    const DeviceFaults::Settings& faults() const { return m_faults.settings(); }
 
     // The answer to the next frame, counting it for the faults.
     Answer answer(const QByteArray& frame);
@@ -35,7 +32,7 @@ public:
     bool vanishing() const { return m_faults.vanishing(); }
 
 private:
-    SimulatedDevice::Behaviour m_behaviour;
+    DeviceBehaviour m_behaviour;
     QList<AnswerRule> m_rules;
     DeviceFaults m_faults;
 };

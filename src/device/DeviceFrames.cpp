@@ -1,17 +1,18 @@
 #include "device/DeviceFrames.h"
 
 #include "codec/Codec.h"
+#include "codec/ControlCharacters.h"
 
 namespace DeviceFrames {
 
 namespace {
 
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
-constexpr char kEot = 0x04;
-constexpr char kEnq = 0x05;
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
+using codec::kAck;
+using codec::kEnq;
+using codec::kEot;
+using codec::kEtx;
+using codec::kNak;
+using codec::kStx;
 
 // The Loader's digits are the sum of the text as exactly two digits (extra 0 gives BccMake's
 // first rendering).

@@ -1,5 +1,6 @@
 #include "device/DeviceServer.h"
 
+#include "codec/ControlCharacters.h"
 #include "serial/SerialError.h"
 
 #include <QDateTime>
@@ -18,8 +19,8 @@ namespace {
 using Clock = DeviceServer::Clock;
 using std::chrono::milliseconds;
 
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
+using codec::kEtx;
+using codec::kStx;
 // A frame that does not end at an ETX is complete once the line has been this quiet.
 constexpr auto kQuiet = milliseconds(3);
 // The kernel throws away what a hung-up terminal had not handed out yet, so a device going away
@@ -42,15 +43,18 @@ qint64 wallClock()
 
 } // namespace
 
-DeviceServer::DeviceServer()
+DeviceServer::DeviceServer(const DeviceSetup& setup)
 {
+    configure(setup);
     m_line.openPty();
     m_path = m_line.path();
     start({}, 0);
 }
 
-DeviceServer::DeviceServer(const QString& portPath, qint32 baud) : m_path(portPath)
+DeviceServer::DeviceServer(const QString& portPath, qint32 baud, const DeviceSetup& setup)
+    : m_path(portPath)
 {
+    configure(setup);
     start(portPath, baud);
 }
 
@@ -61,6 +65,15 @@ DeviceServer::~DeviceServer()
         if (fd >= 0)
             ::close(fd);
     }
+}
+
+void DeviceServer::configure(const DeviceSetup& setup)
+{
+    m_answers.setBehaviour(setup.behaviour);
+    m_answers.setRules(setup.rules);
+    m_answers.setFaults(setup.faults);
+    m_observer = std::make_shared<const DeviceObserver>(setup.observer);
+    m_noiseMs = setup.faults.noiseMs;
 }
 
 void DeviceServer::start(const QString& portPath, qint32 baud)
@@ -105,6 +118,8 @@ void DeviceServer::start(const QString& portPath, qint32 baud)
 void DeviceServer::serve()
 {
     char buffer[4096];
+    if (m_noiseMs > 0)
+        m_nextNoise = Clock::now() + milliseconds(m_noiseMs);
     for (;;) {
         std::optional<Clock::time_point> deadline;
         if (!m_frame.isEmpty())
@@ -118,13 +133,6 @@ void DeviceServer::serve()
             if (m_stopping)
                 return;
             wantWrite = !m_outbox.isEmpty();
-            if (m_faultsChanged) {
-                m_faultsChanged = false;
-                m_noiseMs = m_answers.faults().noiseMs;
-                m_nextNoise.reset();
-                if (m_noiseMs > 0 && !m_leaving)
-                    m_nextNoise = Clock::now() + milliseconds(m_noiseMs);
-            }
         }
         deadline = earliest(deadline, m_nextNoise);
 
@@ -187,8 +195,8 @@ void DeviceServer::receive(const char* bytes, qsizetype count, Clock::time_point
     {
         const std::lock_guard lock(m_mutex);
         m_received.append(bytes, count);
-        if (m_received.size() > SimulatedDevice::kKeptBytes)
-            m_received.remove(0, m_received.size() - SimulatedDevice::kKeptBytes);
+        if (m_received.size() > kDeviceKeptBytes)
+            m_received.remove(0, m_received.size() - kDeviceKeptBytes);
     }
     m_lastByte = now;
     for (qsizetype i = 0; i < count; ++i) {
@@ -210,7 +218,7 @@ void DeviceServer::complete(Clock::time_point now)
     {
         const std::lock_guard lock(m_mutex);
         m_frames.append(event.frame);
-        if (m_frames.size() > SimulatedDevice::kKeptFrames)
+        if (m_frames.size() > kDeviceKeptFrames)
             m_frames.removeFirst();
         // A device on its way out answers nothing more.
         if (m_leaving)
@@ -275,7 +283,7 @@ void DeviceServer::publish()
 {
     if (m_news.empty())
         return;
-    std::shared_ptr<const SimulatedDevice::Observer> observer;
+    std::shared_ptr<const DeviceObserver> observer;
     {
         const std::lock_guard lock(m_mutex);
         observer = m_observer;
@@ -318,38 +326,22 @@ void DeviceServer::stop()
     m_thread.reset();
 }
 
-void DeviceServer::setBehaviour(const SimulatedDevice::Behaviour& behaviour)
+void DeviceServer::setBehaviour(const DeviceBehaviour& behaviour)
 {
     const std::lock_guard lock(m_mutex);
     m_answers.setBehaviour(behaviour);
 }
 
-SimulatedDevice::Behaviour DeviceServer::behaviour() const
+DeviceBehaviour DeviceServer::behaviour() const
 {
     const std::lock_guard lock(m_mutex);
     return m_answers.behaviour();
 }
 
-void DeviceServer::setRules(const QList<AnswerRule>& rules)
+void DeviceServer::setObserver(DeviceObserver observer)
 {
     const std::lock_guard lock(m_mutex);
-    m_answers.setRules(rules);
-}
-
-void DeviceServer::setFaults(const DeviceFaults::Settings& faults)
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_answers.setFaults(faults);
-        m_faultsChanged = true;
-    }
-    wakeUp();
-}
-
-void DeviceServer::setObserver(SimulatedDevice::Observer observer)
-{
-    const std::lock_guard lock(m_mutex);
-    m_observer = std::make_shared<const SimulatedDevice::Observer>(std::move(observer));
+    m_observer = std::make_shared<const DeviceObserver>(std::move(observer));
 }
 
 QByteArray DeviceServer::received() const

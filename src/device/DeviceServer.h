@@ -1,13 +1,14 @@
 #pragma once
-// The serving thread behind SimulatedDevice. It sleeps in ppoll on its line and a wake-up pipe
-// until a byte comes, a frame goes quiet, a reply or some noise falls due, so it costs nothing
-// while idle. Each complete frame is answered as DeviceAnswers says, and the observer hears of
-// it once the reply is on its way. Every public function may be called from any thread.
+// The serving thread behind SimulatedDevice, set up before it starts. It sleeps in ppoll on its
+// line and a wake-up pipe until a byte comes, a frame goes quiet, a reply or some noise falls due,
+// so it costs nothing while idle. Each complete frame is answered as DeviceAnswers says, and the
+// observer hears of it once the reply is on its way. Every public function may be called from any
+// thread.
 
 #include "device/DeviceAnswers.h"
 #include "device/DeviceLine.h"
+#include "device/DeviceSetup.h"
 #include "device/ReplySchedule.h"
-#include "device/SimulatedDevice.h"
 
 #include <QByteArray>
 #include <QList>
@@ -24,22 +25,21 @@ class QThread;
 class DeviceServer {
 public:
     using Clock = std::chrono::steady_clock;
-    using Event = SimulatedDevice::Event;
+    using Event = DeviceEvent;
 
-    // Throws SerialError when the line cannot be opened.
-    DeviceServer();
-    DeviceServer(const QString& portPath, qint32 baud);
+    // Set up as setup says before the serving thread starts. Throws SerialError when the line
+    // cannot be opened.
+    explicit DeviceServer(const DeviceSetup& setup);
+    DeviceServer(const QString& portPath, qint32 baud, const DeviceSetup& setup);
     ~DeviceServer();
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
 
     QString path() const { return m_path; }
 
-    void setBehaviour(const SimulatedDevice::Behaviour& behaviour);
-    SimulatedDevice::Behaviour behaviour() const;
-    void setRules(const QList<AnswerRule>& rules);
-    void setFaults(const DeviceFaults::Settings& faults);
-    void setObserver(SimulatedDevice::Observer observer);
+    void setBehaviour(const DeviceBehaviour& behaviour);
+    DeviceBehaviour behaviour() const;
+    void setObserver(DeviceObserver observer);
 
     QByteArray received() const;
     QList<QByteArray> frames() const;
@@ -49,7 +49,7 @@ public:
     void vanish();
 
 private:
-    void openWakePipe();
+    void configure(const DeviceSetup& setup);
     void start(const QString& portPath, qint32 baud);
     void run(const QString& portPath, qint32 baud);
     void serve();
@@ -72,8 +72,7 @@ private:
     mutable std::mutex m_mutex;
     DeviceLine m_line;
     DeviceAnswers m_answers;
-    bool m_faultsChanged = false;
-    std::shared_ptr<const SimulatedDevice::Observer> m_observer;
+    std::shared_ptr<const DeviceObserver> m_observer;
     QByteArray m_received;
     QList<QByteArray> m_frames;
     QByteArray m_outbox;

@@ -1,13 +1,15 @@
 #include "device/SimulatedDevice.h"
 
+#include "codec/Codec.h"
 #include "device/DeviceServer.h"
 
-#include <algorithm>
+SimulatedDevice::SimulatedDevice(const DeviceSetup& setup)
+    : d(std::make_unique<DeviceServer>(setup))
+{
+}
 
-SimulatedDevice::SimulatedDevice() : d(std::make_unique<DeviceServer>()) {}
-
-SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud)
-    : d(std::make_unique<DeviceServer>(portPath, baud))
+SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup)
+    : d(std::make_unique<DeviceServer>(portPath, baud, setup))
 {
 }
 
@@ -28,16 +30,6 @@ SimulatedDevice::Behaviour SimulatedDevice::behaviour() const
     return d->behaviour();
 }
 
-void SimulatedDevice::setRules(const QList<AnswerRule>& rules)
-{
-    d->setRules(rules);
-}
-
-void SimulatedDevice::setFaults(const DeviceFaults::Settings& faults)
-{
-    d->setFaults(faults);
-}
-
 void SimulatedDevice::setObserver(Observer observer)
 {
     d->setObserver(std::move(observer));
@@ -56,15 +48,16 @@ bool SimulatedDevice::parseMode(const QString& text, Behaviour* behaviour)
     } else if (mode == QLatin1String("silent")) {
         behaviour->mode = Mode::Silent;
     } else if (mode.startsWith(QLatin1String("hex:"))) {
-        const QString digits = mode.sliced(4);
-        const bool allHex = std::all_of(digits.begin(), digits.end(), [](QChar c) {
-            return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                   (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-        });
-        if (digits.isEmpty() || digits.size() % 2 != 0 || !allHex)
+        QByteArray bytes;
+        try {
+            bytes = codec::HexConvert(QStringView(mode).sliced(4));
+        } catch (const codec::CodecError&) {
+            return false;
+        }
+        if (bytes.isEmpty())
             return false;
         behaviour->mode = Mode::Bytes;
-        behaviour->bytes = QByteArray::fromHex(digits.toLatin1());
+        behaviour->bytes = bytes;
         return true;
     } else {
         return false;

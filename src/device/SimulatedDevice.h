@@ -14,61 +14,33 @@
 // (ENQ, text, EOT, optional check digits) with ACK, or NAK when the check digits are wrong;
 // anything else with NAK. Other modes answer every frame the same way, or not at all.
 // A frame other than a Loader frame is complete when the line has been quiet for a few ms.
-// Answer rules, when set, are tried first; the faults then spoil what the answer would be.
+// Answer rules, when set up, are tried first; the faults then spoil what the answer would be.
+// The device is set up (DeviceSetup) before its serving thread starts; this class is its face,
+// DeviceServer the thread behind it.
 
-#include "device/AnswerRules.h"
-#include "device/DeviceFaults.h"
-#include "device/DeviceFrames.h"
+#include "device/DeviceSetup.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class DeviceServer;
 
 class SimulatedDevice {
 public:
-    enum class Mode { Protocol, Ack, Nak, Silent, Bytes };
-    struct Behaviour {
-        Mode mode = Mode::Protocol;
-        QByteArray bytes; // the reply in Bytes mode
-        int delayMs = 0;  // wait before every reply
-        // The frames Protocol mode answers by their check; any other frame gets NAK.
-        DeviceFrames::Consoles consoles = DeviceFrames::Consoles::Any;
-    };
+    using Mode = DeviceBehaviour::Mode;
+    using Behaviour = DeviceBehaviour;
+    using Event = DeviceEvent;
+    using Observer = DeviceObserver;
 
-    // What happened on the line, as the device tells its observer.
-    struct Event {
-        enum class Kind {
-            Frame,    // a frame was answered (or not)
-            Noise,    // unasked bytes went out
-            Vanished, // the device went away as its faults asked
-            LineGone, // the real port failed; the device serves no more
-        };
-        Kind kind = Kind::Frame;
-        qint64 msecsSinceEpoch = 0; // when the frame was complete, the noise or the end came
-        QByteArray frame;
-        int rule = -1;      // the answer rule that matched; -1 for the mode's own answer
-        QString ruleName;   // the rule's name, or the mode's ("protocol", "ack", "hex", ...)
-        QStringList faults; // as DeviceFaults::Outcome has them
-        QByteArray reply;   // what goes out (Frame: with the faults; Noise: the noise)
-        int delayMs = 0;
-        int frames = 0; // Vanished: frames answered
-        QString reason; // LineGone: why
-    };
-    // Called on the serving thread once the reply is on its way: it must return at once (post
-    // the event on, never write to a terminal from it).
-    using Observer = std::function<void(const Event&)>;
-
-    SimulatedDevice();
+    // Set up as setup says before it starts serving.
+    explicit SimulatedDevice(const DeviceSetup& setup = {});
     // Serves on the real serial port at portPath instead of a pty: 8N1, raw, no flow control,
     // holding the port's lock file and exclusive use as the consoles do. Throws SerialError when
     // the port cannot be opened or set.
-    SimulatedDevice(const QString& portPath, qint32 baud);
+    SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup = {});
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice&) = delete;
     SimulatedDevice& operator=(const SimulatedDevice&) = delete;
@@ -76,22 +48,21 @@ public:
     // The path the program opens (the pty's slave side); a real port's own path.
     QString devicePath() const;
 
+    // A test changes how the device answers, or who hears of it, between its exchanges.
     void setBehaviour(const Behaviour& behaviour);
     Behaviour behaviour() const;
-    void setRules(const QList<AnswerRule>& rules);
-    // Starts the faults afresh: the frame count and the random bytes start over from the seed.
-    void setFaults(const DeviceFaults::Settings& faults);
     void setObserver(Observer observer);
 
-    // "protocol", "ack", "nak", "silent" or "hex:0604..." (the reply bytes); false when the text
-    // is none of these.
+    // "protocol", "ack", "nak", "silent" or "hex:" and the reply bytes as the hex view reads them
+    // ("hex:06 04", "hex:0604"; a last lone digit is a byte of its own: "hex:6" is 06); false
+    // when the text is none of these or gives no byte.
     static bool parseMode(const QString& text, Behaviour* behaviour);
 
     // What was received so far and the frames it was split into, for a test to look at: the
     // last kKeptBytes bytes and kKeptFrames frames, so that a device serving for days (a demo,
     // rs232c simulate) does not grow without end.
-    static constexpr qsizetype kKeptBytes = 1024 * 1024;
-    static constexpr qsizetype kKeptFrames = 10'000;
+    static constexpr qsizetype kKeptBytes = kDeviceKeptBytes;
+    static constexpr qsizetype kKeptFrames = kDeviceKeptFrames;
     QByteArray received() const;
     QList<QByteArray> frames() const;
     void clearReceived();

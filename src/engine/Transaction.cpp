@@ -1,11 +1,13 @@
 #include "engine/Transaction.h"
 
+#include "codec/ControlCharacters.h"
+
 #include <algorithm>
 
 namespace {
-constexpr char kEot = 0x04;
-constexpr char kAck = 0x06;
-constexpr char kNak = 0x15;
+using codec::kAck;
+using codec::kEot;
+using codec::kNak;
 // A line on which no byte of the frame has left the port for this long is dead: the device
 // stopped taking bytes. A slow line that still takes them may drain for as long as it needs.
 constexpr std::chrono::seconds kDrainLimit{5};

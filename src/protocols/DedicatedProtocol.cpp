@@ -1,10 +1,11 @@
 #include "protocols/DedicatedProtocol.h"
 
+#include "codec/ControlCharacters.h"
 #include "protocols/LineSettings.h"
 
 namespace {
-constexpr char kEnq = 0x05;
-constexpr char kEot = 0x04;
+using codec::kEnq;
+using codec::kEot;
 constexpr int kDedicatedPolls = 500;
 } // namespace
 

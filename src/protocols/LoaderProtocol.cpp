@@ -1,8 +1,10 @@
 #include "protocols/LoaderProtocol.h"
 
+#include "codec/ControlCharacters.h"
+
 namespace {
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
+using codec::kEtx;
+using codec::kStx;
 } // namespace
 
 QByteArray loaderFrame(const QByteArray& message, ProgramState& state)

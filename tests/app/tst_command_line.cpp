@@ -85,12 +85,14 @@ void TestCommandLine::refused_data()
     QTest::newRow("device missing") << QStringList{"--com1"} << "com1";
     QTest::newRow("log file missing") << QStringList{"--log"} << "log";
     QTest::newRow("bad reply mode") << QStringList{"--demo", "--demo-reply", "ok"} << "'ok'";
-    QTest::newRow("odd hex digits")
-        << QStringList{"--demo", "--demo-reply", "hex:061"} << "hex:061";
+    QTest::newRow("a blank splitting a hex pair")
+        << QStringList{"--demo", "--demo-reply", "hex:06 0 4"} << "hex:06 0 4";
     QTest::newRow("hex that is none")
         << QStringList{"--demo", "--demo-reply", "hex:zz"} << "hex:zz";
     QTest::newRow("delay no number") << QStringList{"--demo", "--demo-delay", "soon"} << "soon";
     QTest::newRow("delay negative") << QStringList{"--demo", "--demo-delay", "-5"} << "-5";
+    QTest::newRow("delay past an hour")
+        << QStringList{"--demo", "--demo-delay", "3600001"} << "from 0 to 3600000";
     QTest::newRow("reply without demo") << QStringList{"--demo-reply", "ack"} << "--demo";
     QTest::newRow("delay without demo") << QStringList{"--demo-delay", "10"} << "--demo";
     QTest::newRow("demo and a device")
@@ -166,6 +168,10 @@ void TestCommandLine::demoReplies_data()
                             << SimulatedDevice::Mode::Silent << QByteArray() << 0;
     QTest::newRow("fixed bytes") << QStringList{"--demo", "--demo-reply", "hex:0604"}
                                  << SimulatedDevice::Mode::Bytes << QByteArray("\x06\x04") << 0;
+    // Read as the hex view reads hex digits, blanks between pairs and all.
+    QTest::newRow("fixed bytes with a blank")
+        << QStringList{"--demo", "--demo-reply", "hex:06 04"} << SimulatedDevice::Mode::Bytes
+        << QByteArray("\x06\x04") << 0;
 }
 
 void TestCommandLine::demoReplies()

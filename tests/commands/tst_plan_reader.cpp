@@ -1,8 +1,10 @@
 // The plan reader on its own, bytes in: what a plan written by hand becomes, and where a plan
-// that cannot be run is refused.
+// that cannot be run is refused. A document that is no JSON is refused at the same place whether
+// it is read as a plan (rs232c run) or as answer rules (rs232c simulate).
 
 #include "HexBytes.h"
 #include "commands/PlanReader.h"
+#include "device/AnswerRules.h"
 
 #include <QtTest>
 
@@ -23,6 +25,8 @@ private slots:
     void readsDefaultsOverridesAndExpectations();
     void refusals_data();
     void refusals();
+    void brokenJsonAtOnePlace_data();
+    void brokenJsonAtOnePlace();
 };
 
 void TestPlanReader::readsDefaultsOverridesAndExpectations()
@@ -116,10 +120,10 @@ void TestPlanReader::refusals_data()
         << withStep(R"({"console": "loader", "message": "A", "baud": 9600})")
         << "steps[1].baud: the loader console always";
     QTest::newRow("port 3") << withStep(R"({"console": "dedicated", "message": "A", "port": 3})")
-                            << "steps[1].port: 3 is out of range";
+                            << "steps[1].port: a whole number from 1 to 2 expected, not 3";
     QTest::newRow("repeat of a fraction")
         << withStep(R"({"console": "loader", "message": "A", "repeat": 1.5})")
-        << "steps[1].repeat: a whole number is needed";
+        << "steps[1].repeat: a whole number from 1 to 1000000 expected, not 1.5";
     QTest::newRow("bcc as a text")
         << withStep(R"({"console": "dedicated", "message": "A", "bcc": "yes"})")
         << "steps[1].bcc: true or false is needed, not a text";
@@ -135,7 +139,7 @@ void TestPlanReader::refusals_data()
         << "steps[1].expect.max_latency_ms: 1e-300 is out of range: 0.001 to 3600000";
     QTest::newRow("repeat past the limit")
         << withStep(R"({"console": "loader", "message": "A", "repeat": 2147483648})")
-        << "steps[1].repeat: 2147483648 is out of range: 1 to 1000000";
+        << "steps[1].repeat: a whole number from 1 to 1000000 expected, not 2147483648";
     QTest::newRow("half of a surrogate pair")
         << withStep(R"({"console": "loader", "message": "A\ud800"})")
         << "steps[1].message: The character U+D800 at position 2";
@@ -164,6 +168,32 @@ void TestPlanReader::refusals()
     QFETCH(QString, refusal);
     const QString given = refusalOf(readPlan(json));
     QVERIFY2(given.startsWith(refusal), qPrintable(given));
+}
+
+void TestPlanReader::brokenJsonAtOnePlace_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("refusal"); // how both refusals start
+
+    QTest::newRow("two commas") << QByteArray("{\"steps\": [\n  {\"console\": \"loader\",,}\n]}")
+                                << "line 2, column 24: ";
+    QTest::newRow("no colon") << QByteArray("{\n\n  \"rules\" []}") << "line 3, column 11: ";
+    // Columns count characters, not the bytes of UTF-8.
+    QTest::newRow("after Hangul") << QByteArray("{\"name\": \"\xed\x95\x9c\xea\xb8\x80\" x}")
+                                  << "line 1, column 15: ";
+    QTest::newRow("cut short") << QByteArray("{\"rules\": [\n") << "line 2, column 1: ";
+    QTest::newRow("a key twice") << QByteArray("{\"a\": 1,\n \"a\": 2}")
+                                 << "a: key given twice (again at line 2, column 2)";
+}
+
+void TestPlanReader::brokenJsonAtOnePlace()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, refusal);
+    const QString asPlan = refusalOf(readPlan(json));
+    const QString asRules = AnswerRules::read(json).refusal;
+    QVERIFY2(asPlan.startsWith(refusal), qPrintable(asPlan));
+    QCOMPARE(asRules, asPlan);
 }
 
 QTEST_GUILESS_MAIN(TestPlanReader)

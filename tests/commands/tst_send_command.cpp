@@ -133,7 +133,7 @@ void TestSendCommand::refusedCommandLinesSendNothing_data()
                               << "--repeat";
     QTest::newRow("repeat past a plan's limit")
         << QStringList{"--console", "loader", "--repeat", "2147483648", "X"} << 64
-        << "--repeat needs a whole number from 1 to 1000000";
+        << "--repeat: a whole number from 1 to 1000000 expected";
     QTest::newRow("demo and a device")
         << QStringList{"--demo", "--console", "loader", "X"} << 64 << "--device";
     QTest::newRow("log that cannot be opened")

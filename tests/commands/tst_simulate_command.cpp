@@ -395,8 +395,8 @@ void SimulateCommandTest::refusedRuns_data()
         << QStringList{"--baud", "9600"} << good << 64 << "--device and --baud go together";
     QTest::newRow("--drop-every 0")
         << QStringList{"--drop-every", "0"} << good << 64 << "--drop-every: a whole number from 1";
-    QTest::newRow("--reply with an odd digit")
-        << QStringList{"--reply", "hex:061"} << good << 64 << "--reply:";
+    QTest::newRow("--reply with a split pair")
+        << QStringList{"--reply", "hex:06 0 4"} << good << 64 << "--reply:";
     QTest::newRow("--console userdef") << QStringList{"--console", "userdef"} << good << 64
                                        << "--console: loader, dedicated or any expected";
 }

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ private slots:
     void programMayCloseAndReopen();
     void vanishHangsUpTheProgramSide();
     void vanishReachesTheSerialControl();
+    void answersItsFirstFrameAsSetUp();
 };
 
 void SimulatedDeviceTest::loaderFrames_data()
@@ -234,8 +236,13 @@ void SimulatedDeviceTest::parseMode_data()
     QTest::newRow("hex") << "hex:0604" << true << int(Mode::Bytes) << hex("0604");
     QTest::newRow("hex, upper-case digits")
         << "hex:15AbFF" << true << int(Mode::Bytes) << hex("15abff");
-    QTest::newRow("hex, odd digit count") << "hex:060" << false << 0 << QByteArray();
+    QTest::newRow("hex with blanks between pairs")
+        << "hex:06 04" << true << int(Mode::Bytes) << hex("0604");
+    QTest::newRow("hex, a last lone digit") << "hex:060" << true << int(Mode::Bytes) << hex("0600");
+    QTest::newRow("hex, one lone digit") << "hex:6" << true << int(Mode::Bytes) << hex("06");
+    QTest::newRow("hex, a blank splitting a pair") << "hex:0 64" << false << 0 << QByteArray();
     QTest::newRow("hex, no digits") << "hex:" << false << 0 << QByteArray();
+    QTest::newRow("hex, blanks only") << "hex:  " << false << 0 << QByteArray();
     QTest::newRow("hex, not a digit") << "hex:06g4" << false << 0 << QByteArray();
     QTest::newRow("unknown word") << "echo" << false << 0 << QByteArray();
     QTest::newRow("empty") << "" << false << 0 << QByteArray();
@@ -358,6 +365,35 @@ void SimulatedDeviceTest::vanishReachesTheSerialControl()
         QCOMPARE(error.kind(), SerialError::Kind::Vanished);
     }
     control.setPortOpen(false);
+}
+
+// Rules, faults, behaviour and observer are all in place before the device serves, so even the
+// first frame is answered and told of as they say.
+void SimulatedDeviceTest::answersItsFirstFrameAsSetUp()
+{
+    std::mutex mutex;
+    QList<SimulatedDevice::Event> events;
+    std::atomic<int> told = 0;
+    DeviceSetup setup;
+    setup.behaviour.mode = SimulatedDevice::Mode::Silent;
+    setup.rules = AnswerRules::read(R"({"rules": [{"frame": "0504", "reply": "15"}]})").rules;
+    setup.faults.garbage = 2;
+    setup.observer = [&](const SimulatedDevice::Event& event) {
+        const std::lock_guard lock(mutex);
+        events.append(event);
+        ++told;
+    };
+    SimulatedDevice device(setup);
+    ProgramSide program(device.devicePath());
+    program.write(hex("0504"));
+    const QByteArray reply = program.read(3, 5000);
+    QCOMPARE(reply.size(), 3);
+    QCOMPARE(reply.back(), '\x15');
+    QTRY_COMPARE(told.load(), 1);
+    const std::lock_guard lock(mutex);
+    QCOMPARE(events[0].rule, 0);
+    QCOMPARE(events[0].faults, QStringList{"garbage"});
+    QCOMPARE(events[0].reply, reply);
 }
 
 QTEST_GUILESS_MAIN(SimulatedDeviceTest)

@@ -1,15 +1,36 @@
-#include "codec/DuplicateKey.h"
+#include "codec/JsonReader.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QSet>
 
 #include <algorithm>
 
 namespace {
 
+// The place of the character at byte index at: its line and its column in characters.
+struct Place {
+    int line = 1;
+    int column = 1;
+};
+
+Place placeOf(QByteArrayView json, qsizetype at)
+{
+    const QByteArrayView before = json.first(std::clamp<qsizetype>(at, 0, json.size()));
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    return {int(before.count('\n')) + 1,
+            int(QString::fromUtf8(before.sliced(lineStart)).size()) + 1};
+}
+
+QString describe(const Place& place)
+{
+    return QStringLiteral("line %1, column %2").arg(place.line).arg(place.column);
+}
+
+// A key given twice: its path and where it is given the second time.
 struct Found {
-    DuplicateKey key;
+    QString path;
+    Place place;
 };
 
 // Walks the text of a document that is already known to be JSON. Should it not be, the walk
@@ -79,13 +100,14 @@ private:
         while (peek() == '"') {
             const qsizetype at = m_pos;
             const QString key = string();
+            const QString keyPath = path.isEmpty() ? key : path + QLatin1Char('.') + key;
             if (keys.contains(key))
-                throw Found{{path, key, lineOf(at), columnOf(at)}};
+                throw Found{keyPath, placeOf(m_json, at)};
             keys.insert(key);
             if (peek() != ':')
                 return;
             ++m_pos;
-            value(path.isEmpty() ? key : path + QLatin1Char('.') + key);
+            value(keyPath);
             if (peek() != ',')
                 break;
             ++m_pos;
@@ -107,26 +129,32 @@ private:
             ++m_pos;
     }
 
-    int lineOf(qsizetype at) const { return int(m_json.first(at).count('\n')) + 1; }
-
-    int columnOf(qsizetype at) const
-    {
-        const qsizetype lineStart = m_json.first(at).lastIndexOf('\n') + 1;
-        return int(QString::fromUtf8(m_json.sliced(lineStart, at - lineStart)).size()) + 1;
-    }
-
     QByteArrayView m_json;
     qsizetype m_pos = 0;
 };
 
 } // namespace
 
-std::optional<DuplicateKey> findDuplicateKey(QByteArrayView json)
+namespace JsonReader {
+
+std::variant<QJsonDocument, QString> read(QByteArrayView json)
 {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        // Qt reports the offset just past the character it stopped at, mostly; at the start of
+        // a line it names the line's first column.
+        Place place = placeOf(json, error.offset);
+        place.column = std::max(1, place.column - 1);
+        return describe(place) + QStringLiteral(": ") + error.errorString();
+    }
     try {
         Scanner(json).value({});
-    } catch (const Found& found) {
-        return found.key;
+    } catch (const Found& twice) {
+        return twice.path +
+               QStringLiteral(": key given twice (again at %1)").arg(describe(twice.place));
     }
-    return std::nullopt;
+    return document;
 }
+
+} // namespace JsonReader
