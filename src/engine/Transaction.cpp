@@ -29,7 +29,7 @@ ReplyClass classify(const QByteArray& reply)
     }
 }
 
-Transaction::Transaction(SerialControl& port, QObject* parent) : QObject(parent), m_port(port)
+Transaction::Transaction(SerialLine& line, QObject* parent) : QObject(parent), m_line(line)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -39,8 +39,8 @@ Transaction::Transaction(SerialControl& port, QObject* parent) : QObject(parent)
         if (m_driven && m_timer.isActive() && m_timer.remainingTime() > 0)
             m_timer.start(0);
     };
-    connect(&m_port, &SerialControl::inputArrived, this, wake);
-    connect(&m_port, &SerialControl::vanished, this, wake);
+    connect(&m_line, &SerialLine::inputArrived, this, wake);
+    connect(&m_line, &SerialLine::vanished, this, wake);
 }
 
 Transaction::~Transaction()
@@ -63,14 +63,14 @@ bool Transaction::begin(const TransactionPlan& plan)
                 SerialError::Kind::BadPort,
                 QStringLiteral("The port number \"%1\" is not a number.").arg(plan.portText));
         }
-        m_port.setCommPort(*plan.commPort);
+        m_line.setCommPort(*plan.commPort);
         if (plan.settings)
-            m_port.setSettings(*plan.settings);
+            m_line.setSettings(*plan.settings);
         if (m_afterSettings)
             m_afterSettings();
-        m_port.setInputLen(1);
-        m_port.setPortOpen(true);
-        m_port.setOutput(plan.frame);
+        m_line.setInputLen(1);
+        m_line.setPortOpen(true);
+        m_line.setOutput(plan.frame);
     } catch (const SerialError& error) {
         fail(error);
         return false;
@@ -103,7 +103,7 @@ bool Transaction::step()
 
 void Transaction::drain()
 {
-    const qint64 left = m_port.outputLeft();
+    const qint64 left = m_line.outputLeft();
     const auto now = m_clock->now();
     if (left == 0) {
         m_state = State::Receiving;
@@ -130,7 +130,7 @@ bool Transaction::receive()
         m_polls = std::max(m_polls, due);
     bool atEot = false;
     if (m_polls < polls) {
-        const QByteArray chunk = m_port.input();
+        const QByteArray chunk = m_line.input();
         if (!chunk.isEmpty()) {
             collect(chunk);
             ++m_polls;
@@ -142,11 +142,11 @@ bool Transaction::receive()
     if (m_polls < polls && !atEot)
         return true;
     for (int read = 0; read < m_plan.rule.extraReads; ++read) {
-        m_port.waitForInput(kExtraReadWaitMs);
-        collect(m_port.input());
+        m_line.waitForInput(kExtraReadWaitMs);
+        collect(m_line.input());
     }
     m_windowLength = sinceFrameLeft();
-    closePort();
+    closeLine();
     m_state = State::Finished;
     return false;
 }
@@ -164,7 +164,7 @@ void Transaction::abort()
     if (running()) {
         if (m_state == State::Receiving)
             m_windowLength = sinceFrameLeft();
-        closePort();
+        closeLine();
         m_state = State::Idle;
     }
 }
@@ -174,7 +174,7 @@ void Transaction::fail(const SerialError& error)
     m_error = error;
     if (m_state == State::Receiving)
         m_windowLength = sinceFrameLeft();
-    closePort();
+    closeLine();
     m_state = State::Failed;
 }
 
@@ -196,10 +196,10 @@ int Transaction::duePolls() const
     return int(std::min<decltype(due)>(due, m_plan.rule.polls));
 }
 
-void Transaction::closePort()
+void Transaction::closeLine()
 {
     try {
-        m_port.setPortOpen(false);
+        m_line.setPortOpen(false);
     } catch (const SerialError&) {
         // Closing a port whose device is gone can only fail with what is already reported.
     }
@@ -226,7 +226,7 @@ std::chrono::microseconds Transaction::untilNextStep() const
     if (m_state == State::Draining)
         return 1ms;
     // A byte still in the driver, or one that comes later, wakes the sleep through inputArrived.
-    if (m_port.inputWaiting())
+    if (m_line.inputWaiting())
         return 0us;
     // The polls until the window's end would read nothing; the step at its end counts them.
     return std::max(m_pollInterval * m_plan.rule.polls - sinceFrameLeft(), microseconds(0));

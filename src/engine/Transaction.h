@@ -3,8 +3,9 @@
 // the clock it runs on, the session log and the files the programs write. It uses the codec and
 // the serial layer and knows no particular console: a console hands it a plan.
 //
-// The transaction engine: one console Send, from the serial control's properties to the
-// classified reply. The consoles supply only a plan (port, settings, frame, receive rule).
+// The transaction engine: one console Send, from the line's properties to the classified reply.
+// The consoles supply only a plan (port, settings, frame, receive rule); the line (see SerialLine)
+// and the clock come from outside, so the engine owns neither and a test may give it its own.
 //
 // begin() drives CommPort, Settings, InputLen, PortOpen and the one Output, in that order.
 // Then each step() first pushes the frame out, until every byte of it has left the port, and
@@ -20,7 +21,7 @@
 // Every way out closes the port; a failure closes it before it is reported.
 
 #include "engine/Clock.h"
-#include "serial/SerialControl.h"
+#include "serial/SerialLine.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -55,7 +56,8 @@ class Transaction : public QObject {
 public:
     enum class State { Idle, Draining, Receiving, Finished, Failed };
 
-    explicit Transaction(SerialControl& port, QObject* parent = nullptr);
+    // The line outlives the transaction.
+    explicit Transaction(SerialLine& line, QObject* parent = nullptr);
     ~Transaction() override;
 
     // Runs between Settings and InputLen (the console's warning box for an odd rate).
@@ -101,7 +103,7 @@ signals:
 
 private:
     void fail(const SerialError& error);
-    void closePort();
+    void closeLine();
     // Adds read bytes to the reply; the first of them sets the latency.
     void collect(const QByteArray& bytes);
     std::chrono::microseconds sinceFrameLeft() const;
@@ -112,7 +114,7 @@ private:
     void scheduleNext();
     void onTimer();
 
-    SerialControl& m_port;
+    SerialLine& m_line;
     std::function<void()> m_afterSettings;
     std::chrono::microseconds m_pollInterval{1000};
     const Clock* m_clock = &Clock::steady();

@@ -131,7 +131,7 @@ QString keptSettings(const ParsedSettings& asked,
 } // namespace
 
 SerialControl::SerialControl(const QString& initialSettings, QObject* parent)
-    : QObject(parent), m_port(new QSerialPort(this)), m_settings(initialSettings)
+    : SerialLine(parent), m_port(new QSerialPort(this)), m_settings(initialSettings)
 {
     parseSettings(initialSettings);
     m_port->setReadBufferSize(kReadBufferSize);

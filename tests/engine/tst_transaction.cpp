@@ -13,6 +13,7 @@
 #include "protocols/LoaderProtocol.h"
 #include "protocols/ProgramState.h"
 #include "serial/PortMap.h"
+#include "serial/SerialControl.h"
 
 #include <QSignalSpy>
 #include <QtTest>

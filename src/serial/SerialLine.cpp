@@ -1,0 +1,5 @@
+#include "serial/SerialLine.h"
+
+SerialLine::SerialLine(QObject* parent) : QObject(parent) {}
+
+SerialLine::~SerialLine() = default;
