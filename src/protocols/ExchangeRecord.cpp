@@ -51,11 +51,6 @@ ExchangeRecord ExchangeRecord::of(ConsoleKind console, const Transaction& transa
     return record;
 }
 
-void ExchangeRecord::interrupt(int signal)
-{
-    interrupt(endedBySignal(signal));
-}
-
 void ExchangeRecord::interrupt(const QString& reason)
 {
     outcome = Outcome::Interrupted;

@@ -35,9 +35,8 @@ struct ExchangeRecord {
     // The record of the transaction's latest exchange, finished or failed, on the control it ran.
     static ExchangeRecord of(ConsoleKind console, const Transaction& transaction,
                              const SerialControl& port);
-    // Marks the exchange as ended by the signal (SIGHUP, SIGINT, SIGTERM).
-    void interrupt(int signal);
-    // Marks the exchange as ended before its end for the reason given ("ended by END").
+    // Marks the exchange as ended before its end for the reason given ("ended by END", or
+    // endedBySignal() for SIGHUP, SIGINT, SIGTERM).
     void interrupt(const QString& reason);
 
     ReplyClass replyClass() const { return classify(reply); }
