@@ -115,7 +115,7 @@ bool AnswerRule::matches(QByteArrayView frame) const
     case Match::Prefix:
         return frame.startsWith(bytes);
     case Match::WrongCheck: {
-        const DeviceFrames::Check checked = DeviceFrames::check(frame);
+        const codec::FrameCheck checked = codec::checkFrame(frame);
         return DeviceFrames::covers(consoles, checked.kind) && !checked.right;
     }
     }

@@ -1,8 +1,8 @@
 #pragma once
-// How the simulated device reads the frames it receives and the replies it is told to send: a
-// Loader frame (STX, text, two check digits, ETX), a Dedicated frame (ENQ, text, EOT, none, one
-// or two check digits) or anything else. The check digits are always the codec's BccMake, so a
-// frame the device calls right is one the consoles build.
+// How the simulated device answers the frames it receives by their check, and spoils the check
+// of the replies it is told to send. Frames are read by the codec's checkFrame.
+
+#include "codec/FrameCheck.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -12,7 +12,7 @@
 
 namespace DeviceFrames {
 
-enum class Kind { Loader, Dedicated, Other };
+using Kind = codec::FrameKind;
 
 // Which frames the device answers by their check: a frame of a console it does not answer for
 // is "anything else".
@@ -21,19 +21,6 @@ enum class Consoles { Any, Loader, Dedicated };
 // "any", "loader" or "dedicated".
 std::optional<Consoles> consolesFromName(QStringView name);
 bool covers(Consoles consoles, Kind kind);
-
-struct Check {
-    Kind kind = Kind::Other;
-    // A Loader or Dedicated frame whose check digits are the sum of its text; a Dedicated frame
-    // with no digits is right when it ends at its EOT. Never true for Other.
-    bool right = false;
-    qsizetype textFrom = 0;
-    qsizetype textSize = 0;
-    qsizetype digitsFrom = -1; // -1: the frame carries no check digits
-    qsizetype digitsSize = 0;
-};
-
-Check check(QByteArrayView frame);
 
 // The answer of a device that speaks the protocols: ACK EOT or NAK EOT to a Loader frame, ACK or
 // NAK to a Dedicated frame, NAK to anything else.
