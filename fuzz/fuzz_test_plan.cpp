@@ -3,7 +3,7 @@
 // send: its frame builds without a refusal, on a port and at a rate of the settings lists.
 
 #include "FuzzSupport.h"
-#include "commands/PlanReader.h"
+#include "plans/PlanReader.h"
 
 using fuzz::require;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The commands layer (src/commands): rs232c's commands and what they share around an exchange.
-// It uses the protocols, the engine, the simulated device, the serial layer and the codec, and no
-// window system.
+// It uses the plans, the protocols, the engine, the simulated device, the serial layer and the
+// codec, and no window system.
 //
 // The shell executable rs232c: the same consoles, engine and simulated device as the windows,
 // driven from a shell or a CI job. One command per task: ports (the machine's serial ports),

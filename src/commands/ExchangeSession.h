@@ -4,10 +4,10 @@
 // run through the exchange runner the console windows use too, on the event loop.
 
 #include "commands/CommandParser.h"
-#include "commands/ExchangeSetup.h"
 #include "commands/SignalWatcher.h"
 #include "device/SimulatedDevice.h"
 #include "engine/SessionLog.h"
+#include "plans/ExchangeSetup.h"
 #include "protocols/ExchangeRecord.h"
 #include "protocols/ExchangeRunner.h"
 #include "protocols/ProgramState.h"

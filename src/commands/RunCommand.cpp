@@ -4,11 +4,11 @@
 #include "commands/CommandParser.h"
 #include "commands/ExchangeSession.h"
 #include "commands/ExitStatus.h"
-#include "commands/InputFile.h"
-#include "commands/JUnitReport.h"
 #include "commands/Output.h"
-#include "commands/PlanReader.h"
 #include "engine/OutputFile.h"
+#include "plans/InputFile.h"
+#include "plans/JUnitReport.h"
+#include "plans/PlanReader.h"
 #include "serial/PortMap.h"
 
 #include <QElapsedTimer>

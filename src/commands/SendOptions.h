@@ -2,7 +2,7 @@
 // What rs232c send is asked for, read from its options' texts with no side effect, so that the
 // reading stands alone for tests and fuzzing.
 
-#include "commands/ExchangeSetup.h"
+#include "plans/ExchangeSetup.h"
 
 #include <QString>
 #include <QStringList>

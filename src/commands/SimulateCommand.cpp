@@ -4,11 +4,11 @@
 #include "commands/CommandParser.h"
 #include "commands/DeviceLink.h"
 #include "commands/ExitStatus.h"
-#include "commands/InputFile.h"
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
 #include "device/AnswerRules.h"
 #include "device/SimulatedDevice.h"
+#include "plans/InputFile.h"
 #include "serial/SerialError.h"
 
 #include <QCoreApplication>

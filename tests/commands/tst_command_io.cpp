@@ -3,8 +3,8 @@
 // nobody reads or the plan itself, and a standard output that cannot be written.
 
 #include "CommandProcess.h"
-#include "commands/InputFile.h"
 #include "device/SimulatedDevice.h"
+#include "plans/InputFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // mid-plan: the step they cut is an error or interrupted, the steps after it not run.
 
 #include "CommandProcess.h"
-#include "commands/PlanReader.h"
 #include "device/SimulatedDevice.h"
+#include "plans/PlanReader.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // step; a step that did not meet its expectation is a failure (expected and actual bytes in its
 // text), one whose port failed an error, one not run skipped.
 
-#include "commands/StepResult.h"
+#include "plans/StepResult.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,4 +1,9 @@
 #pragma once
+// The plans layer (src/plans): an exchange as send's options and a plan's steps describe it, the
+// plan reader, what a step expects and how it ended, the JUnit report, and the reading of the
+// files plans come from. The windows and the commands both run plans through it. It uses the
+// protocols, the engine, the serial layer and the codec.
+//
 // A test plan: a JSON document a person writes by hand, read with no file I/O and no side effect
 // (bytes in, a plan or a refusal out), so that the reading stands alone for tests and fuzzing.
 // The whole plan is checked before anything is sent. A refusal says where the plan is wrong: by
@@ -8,8 +13,8 @@
 //     {"ports": {"1": "/dev/ttyUSB0"}, "baud": 19200,
 //      "steps": [{"console": "loader", "message": "ABC", "expect": {"class": "ack"}}]}
 
-#include "commands/ExchangeSetup.h"
-#include "commands/Expectation.h"
+#include "plans/ExchangeSetup.h"
+#include "plans/Expectation.h"
 
 #include <QByteArrayView>
 #include <QList>

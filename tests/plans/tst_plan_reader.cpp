@@ -3,8 +3,8 @@
 // it is read as a plan (rs232c run) or as answer rules (rs232c simulate).
 
 #include "HexBytes.h"
-#include "commands/PlanReader.h"
 #include "device/AnswerRules.h"
+#include "plans/PlanReader.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "commands/ExchangeSetup.h"
+#include "plans/ExchangeSetup.h"
 
 #include "codec/Codec.h"
 #include "protocols/LineSettings.h"

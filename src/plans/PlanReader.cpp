@@ -1,4 +1,4 @@
-#include "commands/PlanReader.h"
+#include "plans/PlanReader.h"
 
 #include "codec/Codec.h"
 #include "codec/JsonReader.h"

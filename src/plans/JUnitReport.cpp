@@ -1,7 +1,7 @@
-#include "commands/JUnitReport.h"
+#include "plans/JUnitReport.h"
 
 #include "codec/Codec.h"
-#include "commands/Expectation.h"
+#include "plans/Expectation.h"
 
 #include <QStringList>
 #include <QXmlStreamWriter>

@@ -1,4 +1,4 @@
-#include "commands/Expectation.h"
+#include "plans/Expectation.h"
 
 #include "codec/Codec.h"
 

@@ -1,4 +1,4 @@
-#include "commands/InputFile.h"
+#include "plans/InputFile.h"
 
 #include <QFile>
 
