@@ -60,6 +60,8 @@ public:
         int clientWidth, clientHeight; // twips
         Rect label3, send, label4, recv, label5;
         Rect sendButton, frame3, status, clear, end, preScreen;
+        // The workbench's buttons, in the free space of the right-hand column below the others.
+        Rect messages, saveAsPlan, plans;
         int historyTop;       // top of row 0; each row 240 twips below the previous, 255 high
         int historyDataWidth; // data boxes stand at 720; the label boxes at 120, 615 wide
         QString preScreenName = QStringLiteral("전화면"); // Command1 on the Loader console

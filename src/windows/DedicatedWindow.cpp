@@ -51,6 +51,9 @@ ConsoleWindow::Layout dedicatedLayout()
     layout.clear = {6120, 4560, 1215, 495};
     layout.preScreen = {6120, 5160, 1215, 495};
     layout.end = {6120, 5760, 1215, 495};
+    layout.messages = {6120, 6360, 1215, 375};
+    layout.saveAsPlan = {6120, 6840, 1215, 375};
+    layout.plans = {6120, 7320, 1215, 375};
     layout.historyTop = 2880;
     layout.historyDataWidth = 5175;
     return layout;

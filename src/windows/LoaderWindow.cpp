@@ -19,6 +19,9 @@ ConsoleWindow::Layout loaderLayout()
     layout.clear = {6120, 2640, 1215, 495};
     layout.preScreen = {6120, 3240, 1215, 495};
     layout.end = {6120, 3840, 1215, 495};
+    layout.messages = {6120, 4440, 1215, 375};
+    layout.saveAsPlan = {6120, 4920, 1215, 375};
+    layout.plans = {6120, 5400, 1215, 375};
     layout.historyTop = 2880;
     layout.historyDataWidth = 5175;
     layout.preScreenName = QStringLiteral("Command1");

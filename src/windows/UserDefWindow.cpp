@@ -27,6 +27,9 @@ ConsoleWindow::Layout userDefLayout()
     layout.clear = {6600, 840, 1215, 495};
     layout.preScreen = {6600, 2280, 1215, 495};
     layout.end = {6600, 1560, 1215, 495};
+    layout.messages = {6600, 4440, 1215, 375};
+    layout.saveAsPlan = {6600, 4920, 1215, 375};
+    layout.plans = {6600, 5400, 1215, 375};
     layout.historyTop = 2760;
     layout.historyDataWidth = 5655;
     return layout;
