@@ -25,6 +25,8 @@ public:
     bool load();
     QString path() const { return m_path; }
     QString problem() const { return m_problem; }
+    // Whether the file was read (or is missing): only then is it written.
+    bool readable() const { return m_readable; }
 
     // Every console's messages, in their order; a console shows its own.
     QList<PlanStep>& messages() { return m_messages; }
