@@ -58,7 +58,7 @@ MessagesWindow::MessagesWindow(ConsoleWindow* console)
 {
     setObjectName(QStringLiteral("MessagesWindow"));
     setWindowTitle(QStringLiteral("%1 - %2").arg(kTitle, console->windowTitle()));
-    resize(620, 340);
+    resize(530, 330);
 
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("messageName"));
@@ -69,7 +69,6 @@ MessagesWindow::MessagesWindow(ConsoleWindow* console)
     QPushButton* addButton =
         button(this, "addButton", QStringLiteral("&Add"),
                QStringLiteral("Save the text in Send Data with the console's options now"));
-    addButton->setDefault(true);
 
     m_list = new QTableWidget(0, Columns, this);
     m_list->setObjectName(QStringLiteral("messageList"));
@@ -82,8 +81,8 @@ MessagesWindow::MessagesWindow(ConsoleWindow* console)
     m_list->setTabKeyNavigation(false);
     m_list->verticalHeader()->setToolTip(QStringLiteral("Ctrl+1 to Ctrl+9 in the console"));
     m_list->horizontalHeader()->setStretchLastSection(true);
-    m_list->setColumnWidth(Name, 140);
-    m_list->setColumnWidth(Message, 220);
+    m_list->setColumnWidth(Name, 120);
+    m_list->setColumnWidth(Message, 140);
     m_list->setToolTip(QStringLiteral("Double-click or Enter sends the message as the console's "
                                       "Send does; F2 edits a name or a message"));
 
