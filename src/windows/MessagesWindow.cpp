@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -135,6 +136,11 @@ MessagesWindow::MessagesWindow(ConsoleWindow* console)
     connect(deleteButton, &QPushButton::clicked, this, &MessagesWindow::remove);
     connect(importButton, &QPushButton::clicked, this, &MessagesWindow::importPlan);
     connect(m_list, &QTableWidget::itemChanged, this, &MessagesWindow::edited);
+    // The console's shortcuts for the first nine work here too.
+    for (int number = 1; number <= 9; ++number) {
+        connect(new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_0 + number)), this),
+                &QShortcut::activated, this, [this, number] { send(number - 1); });
+    }
 
     if (!m_saved.load() && !reportedFiles().contains(m_saved.path())) {
         reportedFiles().insert(m_saved.path());
