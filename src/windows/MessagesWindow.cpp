@@ -1,5 +1,6 @@
 #include "windows/MessagesWindow.h"
 
+#include "plans/ExchangeSetup.h"
 #include "plans/InputFile.h"
 #include "windows/ConsoleWindow.h"
 #include "windows/WindowServices.h"
@@ -203,6 +204,13 @@ void MessagesWindow::add()
     const std::optional<ConsoleRequest> request = m_console->typedRequest();
     if (!request)
         return;
+    // A list text Send would refuse is refused here too, so the file always reads as a plan.
+    QString field;
+    const QString refusal = ExchangeChecks::selections(request->selections, &field);
+    if (!refusal.isEmpty()) {
+        WindowServices::instance().messageBox(this, refusal, m_console->windowTitle());
+        return;
+    }
     QString name = m_name->text().trimmed();
     if (name.isEmpty())
         name = codec::render(request->message, m_console->view(), codec::LineBreaks::AsSymbols)

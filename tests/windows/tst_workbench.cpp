@@ -174,6 +174,18 @@ private slots:
         QCOMPARE(fileBytes(path), contents);
     }
 
+    // A list text Send would refuse never reaches the file, which would then read as no plan.
+    void refusedSelectionIsNotSaved()
+    {
+        Console c(QStringLiteral("Form4"));
+        child<QComboBox>(c.window, QStringLiteral("Header"))->setEditText(QStringLiteral("X"));
+        c.type(QStringLiteral("ABC"));
+        QVERIFY(c.save(QStringLiteral("never kept")));
+        QCOMPARE(m_fixture->services.boxes().size(), 1);
+        QCOMPARE(c.messageList()->rowCount(), 0);
+        QVERIFY(!QFile::exists(SavedMessages::defaultPath()));
+    }
+
     void sessionSavedAsPlanPassesAndFailsOnTheChangedStep()
     {
         const QString plan = m_config->filePath(QStringLiteral("session.json"));
