@@ -211,10 +211,13 @@ void MessagesWindow::add()
         WindowServices::instance().messageBox(this, refusal, m_console->windowTitle());
         return;
     }
+    // Unnamed, a message goes by its first characters, as the view shows them.
     QString name = m_name->text().trimmed();
     if (name.isEmpty())
         name = codec::render(request->message, m_console->view(), codec::LineBreaks::AsSymbols)
                    .left(40);
+    if (name.isEmpty())
+        name = QStringLiteral("empty message");
     m_saved.messages() << savedMessage(name, *request);
     keep();
     m_name->clear();
