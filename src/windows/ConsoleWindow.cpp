@@ -1,5 +1,8 @@
 #include "windows/ConsoleWindow.h"
 
+#include "protocols/LineSettings.h"
+#include "windows/MessagesWindow.h"
+#include "windows/SaveAsPlanDialog.h"
 #include "windows/TextBox.h"
 #include "windows/WidgetPlacement.h"
 
@@ -12,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTextCursor>
 
 const QColor ConsoleWindow::kBlue{0, 0, 255};
@@ -104,6 +108,7 @@ ConsoleWindow::ConsoleWindow(ConsoleKind kind, const QString& initialSettings, c
     끝내기 = new QPushButton(QStringLiteral("END"), this);
     끝내기->setObjectName(QStringLiteral("끝내기"));
     place(끝내기, layout.end);
+    addWorkbench(layout);
 
     m_serial = new SerialControl(initialSettings, this);
     m_serial->setObjectName(QStringLiteral("MSComm1"));
@@ -178,6 +183,8 @@ void ConsoleWindow::convertAll(codec::View to)
     m_view = to;
     selectViewOption();
     renderReadOnlyBoxes();
+    if (m_messages)
+        m_messages->refresh();
 }
 
 void ConsoleWindow::renderReadOnlyBoxes()
@@ -189,6 +196,7 @@ void ConsoleWindow::renderReadOnlyBoxes()
 void ConsoleWindow::클리어_Click()
 {
     m_history->clear();
+    m_session.clear();
     m_recvBytes.clear();
     수신->clear();
     송신->clear();
@@ -240,6 +248,7 @@ void ConsoleWindow::전송_Click()
     }
 
     const ConsoleRequest sendRequest = request(message);
+    m_sending = {sendRequest, commPortFromPortNo(state().PortNo).value_or(1), {}};
     // Focus stays in 송신 while the transaction runs: disabling a focused Send would hand it on.
     services().focus(송신);
     setBusy(true);
@@ -256,6 +265,8 @@ void ConsoleWindow::전송_Click()
     }
     m_sendFrame = m_runner->frame();
     if (!begun) {
+        m_sending.record = m_runner->record();
+        m_session << m_sending;
         reportLogFailure();
         reportPortFailure(m_runner->record());
         wrapperClosing();
@@ -272,6 +283,8 @@ void ConsoleWindow::전송_Click()
 void ConsoleWindow::transactionFinished()
 {
     const ExchangeRecord& record = m_runner->record();
+    m_sending.record = record;
+    m_session << m_sending;
     reportLogFailure();
     if (record.outcome == ExchangeRecord::Outcome::PortFailure) {
         reportPortFailure(record);
@@ -357,4 +370,89 @@ bool ConsoleWindow::eventFilter(QObject* watched, QEvent* event)
     }
     // The key is not consumed: the carriage return still breaks the line in 송신.
     return QWidget::eventFilter(watched, event);
+}
+
+std::optional<ConsoleRequest> ConsoleWindow::typedRequest()
+{
+    try {
+        return request(codec::parse(송신->toPlainText(), m_view));
+    } catch (const codec::CodecError& error) {
+        services().messageBox(this, error.message(), QStringLiteral("Format"));
+        return std::nullopt;
+    }
+}
+
+void ConsoleWindow::sendRequest(const ConsoleRequest& saved)
+{
+    if (m_busy)
+        return;
+    송신->setPlainText(codec::render(saved.message, m_view, codec::LineBreaks::AsLineBreak));
+    송신->moveCursor(QTextCursor::End);
+    showOptions(saved);
+    전송_Click();
+}
+
+void ConsoleWindow::addWorkbench(const Layout& layout)
+{
+    struct Button {
+        const char* name;
+        QString caption;
+        QKeySequence key;
+        QString tip;
+        Rect rect;
+        void (ConsoleWindow::*action)();
+    };
+    const Button buttons[] = {
+        {"messagesButton", QStringLiteral("Messages\u2026"), QKeySequence(Qt::CTRL | Qt::Key_M),
+         QStringLiteral("The console's saved messages: keep, edit and send them (Ctrl+M)"),
+         layout.messages, &ConsoleWindow::openMessages},
+        {"saveAsPlanButton", QStringLiteral("Save as plan\u2026"),
+         QKeySequence(Qt::CTRL | Qt::Key_S),
+         QStringLiteral("Save the exchanges since the window opened or Clear as a test plan "
+                        "for rs232c run (Ctrl+S)"),
+         layout.saveAsPlan, &ConsoleWindow::saveAsPlan},
+    };
+    for (const Button& button : buttons) {
+        auto* made = new QPushButton(button.caption, this);
+        made->setObjectName(QLatin1String(button.name));
+        made->setFocusPolicy(Qt::NoFocus);
+        made->setToolTip(button.tip);
+        made->setAccessibleName(button.caption);
+        place(made, button.rect);
+        connect(made, &QPushButton::clicked, this, button.action);
+        connect(new QShortcut(button.key, this), &QShortcut::activated, this, button.action);
+    }
+    for (int number = 1; number <= 9; ++number) {
+        connect(new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_0 + number)), this),
+                &QShortcut::activated, this, [this, number] { messages()->send(number - 1); });
+    }
+}
+
+MessagesWindow* ConsoleWindow::messages()
+{
+    if (!m_messages)
+        m_messages = new MessagesWindow(this);
+    return m_messages;
+}
+
+void ConsoleWindow::openMessages()
+{
+    MessagesWindow* window = messages();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void ConsoleWindow::saveAsPlan()
+{
+    if (planOfSession(m_session, {}).steps.isEmpty()) {
+        services().messageBox(this,
+                              QStringLiteral("There is no exchange to save: none has ended "
+                                             "since the window opened or Clear."),
+                              QStringLiteral("Save as plan"));
+        return;
+    }
+    auto* dialog = new SaveAsPlanDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }

@@ -23,6 +23,7 @@
 #include "codec/Codec.h"
 #include "engine/SessionLog.h"
 #include "engine/Transaction.h"
+#include "plans/SessionPlan.h"
 #include "protocols/Consoles.h"
 #include "protocols/ExchangeRecord.h"
 #include "protocols/ExchangeRunner.h"
@@ -34,6 +35,8 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -42,6 +45,7 @@
 
 class QGroupBox;
 class QLabel;
+class MessagesWindow;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -94,6 +98,16 @@ public:
     QByteArray historyBytes(int row) const;
     SerialControl& MSComm1() { return *m_serial; }
     Transaction& transaction() { return m_runner->transaction(); }
+    ConsoleKind kind() const { return m_kind; }
+
+    // The request Send would make now: 송신 read in the view, with the console's options; none
+    // when 송신 cannot be read (said in the box Send shows).
+    std::optional<ConsoleRequest> typedRequest();
+    // Puts a saved request's message into 송신 and its options into the console's controls, then
+    // sends it as Send does. Does nothing while a transaction runs.
+    void sendRequest(const ConsoleRequest& saved);
+    // The exchanges since the window opened or Clear, as they ended.
+    const QList<SessionExchange>& session() const { return m_session; }
 
 protected:
     // initialSettings: what the console's serial control uses before any Settings assignment.
@@ -108,6 +122,8 @@ protected:
     // The console's part of Send: the request of the message bytes (송신 as characters) with
     // the console's own controls.
     virtual ConsoleRequest request(const QByteArray& message) const { return {m_kind, message}; }
+    // Sets the console's own controls to the options of a request.
+    virtual void showOptions(const ConsoleRequest&) {}
 
     ProgramState& state() const { return m_runner->state(); }
     WindowServices& services() const { return WindowServices::instance(); }
@@ -141,6 +157,12 @@ private:
     void reportLogFailure();
     // Ends a running transaction, for the reason the log gives ("ended by END").
     void endTransaction(const QString& reason);
+    // The workbench's buttons and shortcuts.
+    void addWorkbench(const Layout& layout);
+    // The console's Messages window, made (hidden) on first use.
+    MessagesWindow* messages();
+    void openMessages();
+    void saveAsPlan();
 
     const ConsoleKind m_kind;
     SerialControl* m_serial;
@@ -150,5 +172,8 @@ private:
     QByteArray m_recvData;
     QByteArray m_recvBytes; // what 수신 shows
     std::unique_ptr<HistoryGrid> m_history;
-    bool m_busy = false; // from a plan to the end of its transaction
+    bool m_busy = false;       // from a plan to the end of its transaction
+    SessionExchange m_sending; // the exchange running, until its record is made
+    QList<SessionExchange> m_session;
+    QPointer<MessagesWindow> m_messages;
 };

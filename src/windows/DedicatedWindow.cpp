@@ -92,3 +92,8 @@ ConsoleRequest DedicatedWindow::request(const QByteArray& message) const
 {
     return {.kind = ConsoleKind::Dedicated, .message = message, .withCheck = BCC_YES->isChecked()};
 }
+
+void DedicatedWindow::showOptions(const ConsoleRequest& saved)
+{
+    (saved.withCheck ? BCC_YES : BCC_NO)->setChecked(true);
+}

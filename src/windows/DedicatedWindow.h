@@ -12,6 +12,7 @@ public:
 protected:
     void sendStarting() override;
     ConsoleRequest request(const QByteArray& message) const override;
+    void showOptions(const ConsoleRequest& saved) override;
 
 private:
     QGroupBox* Frame4;

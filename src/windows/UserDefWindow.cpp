@@ -101,3 +101,18 @@ ConsoleRequest UserDefWindow::request(const QByteArray& message) const
             .selections = {Header->currentText(), BCC1->currentText(), Tail->currentText(),
                            BCC2->currentText()}};
 }
+
+void UserDefWindow::showOptions(const ConsoleRequest& saved)
+{
+    const UserDefSelections& selections = saved.selections;
+    for (const auto& [list, text] :
+         {std::pair{Header, selections.header}, std::pair{BCC1, selections.bcc1},
+          std::pair{Tail, selections.tail}, std::pair{BCC2, selections.bcc2}}) {
+        // A listed text is chosen from the list; any other is typed, as the user would.
+        const int listed = list->findText(text);
+        if (listed >= 0)
+            list->setCurrentIndex(listed);
+        else
+            list->setEditText(text);
+    }
+}

@@ -14,6 +14,7 @@ public:
 
 protected:
     ConsoleRequest request(const QByteArray& message) const override;
+    void showOptions(const ConsoleRequest& saved) override;
 
 private:
     QComboBox* Header;
