@@ -29,11 +29,12 @@ constexpr qsizetype kQueuedLines = 65536;
 constexpr qint64 kLongestGapMs = 60000;
 
 const char kEpilogue[] =
-    "In the middle, the program opens DEV and offers a pty at PATH for the host program to open\n"
-    "instead; every byte is passed on at once both ways. The device starts at 38400,n,8,1 and\n"
-    "follows the speed, data bits, parity and stop bits the host sets on the pty, as far as the\n"
-    "pty lets them be seen (see the README). Beside the line, two receive-only ports on a\n"
-    "Y-cable hear the host (--listen-a) and the device (--listen-b); nothing is written.\n\n"
+    "In the middle, the program opens the --device and offers a pty at the --link for the\n"
+    "host program to open instead; every byte is passed on at once both ways. The device\n"
+    "starts at 38400,n,8,1 and follows the speed, data bits, parity and stop bits the host\n"
+    "sets on the pty, as far as the pty lets them be seen (see the README). Beside the line,\n"
+    "two receive-only ports on a Y-cable hear the host (--listen-a) and the device\n"
+    "(--listen-b); nothing is written.\n\n"
     "Each frame is one line: local time, host> or <device, hex, characters, and its form\n"
     "(loader, dedicated, userdef with its check ok or bad; ack, nak, eot; other). A reply also\n"
     "shows its class word and its latency from the frame's last byte to its first byte.\n\n"
