@@ -87,15 +87,24 @@ public:
         }
         return m_process.readLine();
     }
+    // Standard error so far.
+    QByteArray errors()
+    {
+        m_errors += m_process.readAllStandardError();
+        return m_errors;
+    }
     CommandResult interrupt()
     {
         ::kill(pid_t(m_process.processId()), SIGINT);
-        return resultOf(m_process);
+        CommandResult result = resultOf(m_process);
+        result.err.prepend(m_errors);
+        return result;
     }
 
 private:
     QProcess m_process;
     QByteArray m_start;
+    QByteArray m_errors;
 };
 
 QByteArray allBytes(qsizetype size)
@@ -118,6 +127,7 @@ private slots:
     void passesEveryByte();
     void recognisesExchanges_data();
     void recognisesExchanges();
+    void outlivesItsEnds();
     void listensBeside();
     void followsHostSettings_data();
     void followsHostSettings();
@@ -298,6 +308,36 @@ void TestMonitorCommand::recognisesExchanges()
     QCOMPARE(logged[0].value("class").toString(), replyClass);
     QCOMPARE(logged[0].value("time"), lines[2].value("time"));
     QVERIFY(!QFileInfo(hostLink).isSymLink());
+}
+
+void TestMonitorCommand::outlivesItsEnds()
+{
+    PtyPair device;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
+    Monitor monitor(
+        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
+    // One host after another on the same pty: it stays for the next.
+    for (const QByteArray& bytes : {hex("0241"), hex("0242")}) {
+        QProcess host;
+        host.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kHost), link,
+                              QString::fromLatin1(bytes.toHex()), QStringLiteral("1")});
+        QCOMPARE(device.read(bytes.size(), kPatientMs), bytes);
+        device.write(hex("15"));
+        QVERIFY(host.waitForFinished(30000));
+        QCOMPARE(host.readAllStandardOutput().trimmed(), QByteArray("15"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.errors().contains("the host closed"), kPatientMs);
+    device.closeFarEnd();
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.errors().contains("tried again every 1 s"), kPatientMs);
+
+    const CommandResult result = monitor.interrupt();
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.count("tried again") == 1, result.err.constData());
+    QVERIFY2(result.err.contains("frames host> 2 <device 2, exchanges 2 (nak 2)"),
+             result.err.constData());
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 void TestMonitorCommand::listensBeside()
