@@ -91,10 +91,9 @@ public:
     QList<MonitorEvent> takeEvents();
     const MonitorSummary& summary() const { return m_summary; }
 
+private:
     // The form and check of one whole frame.
     static void name(const MonitorForms& forms, MonitorFrame* frame);
-
-private:
     bool endsByForm(const QByteArray& bytes) const;
     void close(MonitorSide side);
     void pair(const MonitorFrame& frame, const MonitorFrame* reply, Time until);

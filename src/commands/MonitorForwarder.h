@@ -109,6 +109,6 @@ private:
     QSocketNotifier* m_hostRead = nullptr;
     QSocketNotifier* m_hostWrite = nullptr;
     QByteArray m_toHost;     // bytes for the host that the pty did not take yet
-    bool m_hostOpen = false; // a program holds the host's end of the pty
+    bool m_hostOpen = false; // false from the host closing the pty until one opens it again
     QString m_hostSettings;  // what the host's end was at when last looked at
 };

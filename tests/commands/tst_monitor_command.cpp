@@ -6,6 +6,7 @@
 #include "HexBytes.h"
 #include "PtyPair.h"
 #include "commands/Conversation.h"
+#include "commands/MonitorForwarder.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -123,6 +124,8 @@ class TestMonitorCommand : public QObject {
 private slots:
     void readsConversation_data();
     void readsConversation();
+    void gapOfLine_data();
+    void gapOfLine();
     void passesEveryByte_data();
     void passesEveryByte();
     void recognisesExchanges_data();
@@ -198,6 +201,22 @@ void TestMonitorCommand::readsConversation()
         seen << describe(event);
     QCOMPARE(seen, events);
     QVERIFY(!reader.quietAt());
+}
+
+void TestMonitorCommand::gapOfLine_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<qint64>("microseconds");
+    QTest::newRow("fast: at least 1 ms") << "38400,n,8,1" << qint64(1000);
+    QTest::newRow("parity and two stop bits count") << "9600,e,7,2" << qint64(2292);
+    QTest::newRow("slow") << "1200,n,8,1" << qint64(16667);
+}
+
+void TestMonitorCommand::gapOfLine()
+{
+    QFETCH(QString, settings);
+    QFETCH(qint64, microseconds);
+    QCOMPARE(MonitorForwarder::gapOf(settings).count(), microseconds);
 }
 
 void TestMonitorCommand::passesEveryByte_data()
