@@ -1,7 +1,8 @@
 // Prints one table of rs232c simulate's figures on a pty: how soon it answers a Loader frame as
 // a python3-serial client sees it (from the client's frame leaving to the reply's first byte
 // arriving), how evenly --split spaces a reply's bytes, and what it costs while nobody talks to
-// it. Figures only: nothing here passes or fails.
+// it; then the same answer through rs232c monitor in the middle, and what the monitor costs
+// while the line is quiet. Figures only: nothing here passes or fails.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -72,14 +73,15 @@ QString python()
                : QStringLiteral("python3");
 }
 
-// Starts rs232c simulate with the options and returns its pty's path, its first line of output.
-QString startSimulate(QProcess& simulate, const QString& outputFile, const QStringList& options)
+// Starts an rs232c command with the arguments and returns its first line of output (simulate's
+// pty path, monitor's start line).
+QString startSimulate(QProcess& simulate, const QString& outputFile, const QStringList& options,
+                      const QString& command = QStringLiteral("simulate"))
 {
     simulate.setStandardOutputFile(outputFile);
-    simulate.start(QStringLiteral(RS232C_EXECUTABLE),
-                   QStringList{QStringLiteral("simulate")} + options);
+    simulate.start(QStringLiteral(RS232C_EXECUTABLE), QStringList{command} + options);
     if (!simulate.waitForStarted())
-        qFatal("rs232c simulate did not start");
+        qFatal("rs232c %s did not start", qPrintable(command));
     for (int wait = 0; wait < 500; ++wait) {
         QThread::msleep(10);
         QFile output(outputFile);
@@ -87,7 +89,7 @@ QString startSimulate(QProcess& simulate, const QString& outputFile, const QStri
         if (line.endsWith('\n'))
             return QString::fromUtf8(line).trimmed();
     }
-    qFatal("rs232c simulate printed no pty path");
+    qFatal("rs232c %s printed no first line", qPrintable(command));
 }
 
 // Runs a client script against path; its one line of three figures, or empty when it failed.
@@ -197,6 +199,39 @@ int main(int argc, char** argv)
         QByteArray::number(double(after.wakeUps - before.wakeUps) / kIdleSeconds, 'f', 1) +
             " a second",
         "(no busy loop)");
+
+    {
+        QProcess monitor;
+        const QString link = dir.filePath(QStringLiteral("ttyHOST"));
+        startSimulate(monitor, dir.filePath(QStringLiteral("monitor.out")),
+                      {QStringLiteral("--device"), path, QStringLiteral("--link"), link},
+                      QStringLiteral("monitor"));
+        const QList<double> through = runClient(kClient, link, kFrames, &failure);
+        row("Answer time through rs232c monitor", through.isEmpty() ? failure : figures(through),
+            "(reference)");
+        if (!through.isEmpty() && !answers.isEmpty())
+            row("  added by the monitor (median, p99)",
+                QStringLiteral("%1 / %2 ms")
+                    .arg(through[0] - answers[0], 0, 'f', 3)
+                    .arg(through[1] - answers[1], 0, 'f', 3)
+                    .toUtf8(),
+                "a fraction of a ms");
+        const Usage quietBefore = usageOf(monitor.processId());
+        QThread::sleep(kIdleSeconds);
+        const Usage quietAfter = usageOf(monitor.processId());
+        row("Monitor CPU while the line is quiet",
+            QByteArray::number(
+                100 * (quietAfter.cpuSeconds - quietBefore.cpuSeconds) / kIdleSeconds, 'f', 2) +
+                " % of a core",
+            "well under 1% of a core");
+        row("Monitor wake-ups while quiet (every thread)",
+            QByteArray::number(double(quietAfter.wakeUps - quietBefore.wakeUps) / kIdleSeconds, 'f',
+                               1) +
+                " a second",
+            "(no busy loop)");
+        monitor.terminate();
+        monitor.waitForFinished();
+    }
 
     simulate.terminate();
     simulate.waitForFinished();

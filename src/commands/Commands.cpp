@@ -1,6 +1,7 @@
 #include "commands/Commands.h"
 
 #include "commands/ExitStatus.h"
+#include "commands/MonitorCommand.h"
 #include "commands/Output.h"
 #include "commands/PortsCommand.h"
 #include "commands/RunCommand.h"
@@ -28,6 +29,8 @@ constexpr Command kCommands[] = {
     {"ports", "list the serial ports of this machine", portsCommand},
     {"simulate", "play a device for a host program to talk to, misbehaving when asked",
      simulateCommand},
+    {"monitor", "watch a host and a device talk: frames, replies, checks and latency",
+     monitorCommand},
 };
 
 QString overview()
