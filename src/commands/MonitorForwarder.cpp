@@ -23,6 +23,8 @@ constexpr int kDevice = int(MonitorSide::Device);
 constexpr int kRetryMs = 1000;
 constexpr int kHostWatchMs = 100;
 constexpr int kSettingsWatchMs = 250;
+// The most the device's bytes may wait for a host that holds the pty but does not read it.
+constexpr qsizetype kHostBacklog = 1 << 20;
 
 constexpr microseconds kShortestGap{1000};
 
@@ -223,6 +225,7 @@ void MonitorForwarder::fromHost()
         m_hostRead->setEnabled(false);
         m_hostWrite->setEnabled(false);
         m_toHost.clear();
+        m_hostDropped = 0;
         notice(QStringLiteral("the host closed %1; it stays there to be opened again")
                    .arg(m_host->path()));
         m_hostWatch->start(kHostWatchMs);
@@ -234,7 +237,15 @@ void MonitorForwarder::toHost(const QByteArray& bytes)
     // Nobody holds the pty: the bytes would wait there for the next program to open it.
     if (!m_hostOpen)
         return;
-    m_toHost.append(bytes);
+    const qsizetype room = kHostBacklog - m_toHost.size();
+    if (bytes.size() > room) {
+        if (m_hostDropped == 0)
+            notice(QStringLiteral("the host has not read the last %1 bytes from the device; "
+                                  "the device's bytes are dropped until it reads")
+                       .arg(m_toHost.size()));
+        m_hostDropped += bytes.size() - room;
+    }
+    m_toHost.append(bytes.first(std::min(room, bytes.size())));
     flushHost();
 }
 
@@ -244,6 +255,11 @@ void MonitorForwarder::flushHost()
         const ssize_t written = ::write(m_host->handle(), m_toHost.constData(), m_toHost.size());
         if (written > 0) {
             m_toHost.remove(0, written);
+            if (m_hostDropped > 0) {
+                notice(QStringLiteral("the host reads again; %1 bytes from the device were dropped")
+                           .arg(m_hostDropped));
+                m_hostDropped = 0;
+            }
             continue;
         }
         if (written == -1 && errno == EINTR)

@@ -108,7 +108,8 @@ private:
     QTimer* m_hostWatch = nullptr;
     QSocketNotifier* m_hostRead = nullptr;
     QSocketNotifier* m_hostWrite = nullptr;
-    QByteArray m_toHost;     // bytes for the host that the pty did not take yet
-    bool m_hostOpen = false; // false from the host closing the pty until one opens it again
-    QString m_hostSettings;  // what the host's end was at when last looked at
+    QByteArray m_toHost;      // bytes for the host that the pty did not take yet
+    qint64 m_hostDropped = 0; // device bytes dropped since the backlog filled
+    bool m_hostOpen = false;  // false from the host closing the pty until one opens it again
+    QString m_hostSettings;   // what the host's end was at when last looked at
 };

@@ -56,6 +56,22 @@ while len(got) < want and time.monotonic() < end:
 print(got.hex().upper() or '-')
 )";
 
+// A host that opens the pty and reads nothing until told to on standard input, then reads until
+// the line is quiet and prints how many bytes it got.
+const char* const kSlowHost = R"(
+import serial, sys
+port = serial.Serial(sys.argv[1], 38400, timeout=2)
+print('open', flush=True)
+sys.stdin.readline()
+count = 0
+while True:
+    got = port.read(65536)
+    if not got:
+        break
+    count += len(got)
+print(count, flush=True)
+)";
+
 QString python()
 {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
@@ -131,6 +147,7 @@ private slots:
     void recognisesExchanges_data();
     void recognisesExchanges();
     void outlivesItsEnds();
+    void boundsWhatAHostLeavesUnread();
     void listensBeside();
     void followsHostSettings_data();
     void followsHostSettings();
@@ -357,6 +374,34 @@ void TestMonitorCommand::outlivesItsEnds()
     QVERIFY2(result.err.contains("frames host> 2 <device 2, exchanges 2 (nak 2)"),
              result.err.constData());
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestMonitorCommand::boundsWhatAHostLeavesUnread()
+{
+    PtyPair device;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
+    Monitor monitor(
+        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
+    QProcess host;
+    host.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kSlowHost), link});
+    QVERIFY(host.waitForReadyRead(kPatientMs));
+    QCOMPARE(host.readLine().trimmed(), QByteArray("open"));
+
+    // The device chatters 2 MiB at a host that holds the pty and reads none of it: the monitor
+    // keeps at most 1 MiB for it, says so once, and passes the rest on when the host reads.
+    const QByteArray chunk = allBytes(64 * 1024);
+    for (int i = 0; i < 32; ++i)
+        device.write(chunk);
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.errors().contains("the host has not read"), kPatientMs);
+    host.write("go\n");
+    QVERIFY(host.waitForFinished(60000));
+    const qint64 got = host.readAllStandardOutput().trimmed().toLongLong();
+    QVERIFY2(got >= (1 << 20) && got < 2 * (1 << 20), QByteArray::number(got).constData());
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.errors().contains("bytes from the device were dropped"),
+                             kPatientMs);
+    QCOMPARE(monitor.interrupt().status, 0);
 }
 
 void TestMonitorCommand::listensBeside()
