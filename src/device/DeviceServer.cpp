@@ -1,6 +1,7 @@
 #include "device/DeviceServer.h"
 
 #include "codec/ControlCharacters.h"
+#include "device/NetworkBridge.h"
 #include "serial/SerialError.h"
 
 #include <QDateTime>
@@ -56,6 +57,14 @@ DeviceServer::DeviceServer(const QString& portPath, qint32 baud, const DeviceSet
 {
     configure(setup);
     start(portPath, baud);
+}
+
+DeviceServer::DeviceServer(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup)
+{
+    configure(setup);
+    m_line.openNetwork(std::move(bridge));
+    m_path = m_line.path();
+    start({}, 0);
 }
 
 DeviceServer::~DeviceServer()

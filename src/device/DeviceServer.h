@@ -31,6 +31,7 @@ public:
     // cannot be opened.
     explicit DeviceServer(const DeviceSetup& setup);
     DeviceServer(const QString& portPath, qint32 baud, const DeviceSetup& setup);
+    DeviceServer(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup);
     ~DeviceServer();
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;

@@ -27,6 +27,7 @@
 #include <memory>
 
 class DeviceServer;
+class NetworkBridge;
 
 class SimulatedDevice {
 public:
@@ -41,11 +42,15 @@ public:
     // holding the port's lock file and exclusive use as the consoles do. Throws SerialError when
     // the port cannot be opened or set.
     SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup = {});
+    // Serves over the network through bridge, as a server for one client at a time or as the
+    // client of a port a server exports.
+    SimulatedDevice(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup = {});
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice&) = delete;
     SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
-    // The path the program opens (the pty's slave side); a real port's own path.
+    // The path the program opens (the pty's slave side); a real port's own path; over the
+    // network, the address a client gives (rfc2217://127.0.0.1:PORT).
     QString devicePath() const;
 
     // A test changes how the device answers, or who hears of it, between its exchanges.
