@@ -61,6 +61,7 @@ private:
     void makeNoise(Clock::time_point now);
     bool mayLeave(Clock::time_point now);
     void publish();
+    void queueOut(const QByteArray& bytes);
     void writeOut();
     void wakeUp() const;
     void stop();
@@ -76,6 +77,7 @@ private:
     std::shared_ptr<const DeviceObserver> m_observer;
     QByteArray m_received;
     QList<QByteArray> m_frames;
+    qsizetype m_framesBytes = 0; // the kept frames' bytes together
     QByteArray m_outbox;
     bool m_stopping = false;
 

@@ -114,6 +114,8 @@ struct NetworkBridge::State {
     // pair's own queue, what delivered() looks at.
     mutable std::mutex sending;
     QByteArray toNetwork;
+    // The client's bytes the socket pair has not taken yet: one of gensio's reads at most.
+    QByteArray toDevice;
 
     // Connecting: gensio's answer, unless the bridge gave up first.
     std::promise<int> opened;
@@ -245,26 +247,30 @@ struct NetworkBridge::State {
         sendOn();
     }
 
-    // The client wrote: its bytes go to the device as far as the socket pair takes them; gensio
-    // holds the rest until the device has read.
-    void toDevice(const unsigned char* bytes, gensiods* count)
+    // The client wrote: its bytes go to the device as far as the socket pair takes them; the
+    // rest waits here, and gensio reads no more until the device has taken it.
+    void fromClient(const unsigned char* bytes, gensiods count)
     {
-        const ssize_t written = ::send(bridgeEnd, bytes, *count, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (written < 0 && errno != EAGAIN && errno != EINTR)
-            return; // the device is gone: what the client sends goes nowhere
-        const gensiods taken = written < 0 ? 0 : gensiods(written);
-        if (taken < *count) {
-            *count = taken;
-            gensio_set_read_callback_enable(io, false);
-            os->set_write_handler(iod, true);
-        }
+        toDevice.append(reinterpret_cast<const char*>(bytes), qsizetype(count));
+        sendToDevice();
     }
 
-    void deviceTakesMore()
+    void sendToDevice()
     {
-        os->set_write_handler(iod, false);
+        while (!toDevice.isEmpty()) {
+            const ssize_t written = ::send(bridgeEnd, toDevice.constData(), size_t(toDevice.size()),
+                                           MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (written < 0 && (errno == EAGAIN || errno == EINTR))
+                break;
+            if (written < 0)
+                toDevice.clear(); // the device is gone: what the client sends goes nowhere
+            else
+                toDevice.remove(0, written);
+        }
+        const bool waiting = !toDevice.isEmpty();
+        os->set_write_handler(iod, waiting);
         if (io)
-            gensio_set_read_callback_enable(io, true);
+            gensio_set_read_callback_enable(io, !waiting);
     }
 
     // Answers an RFC 2217 request: a value of 0 asks for the setting, any other sets it.
@@ -343,7 +349,7 @@ struct NetworkBridge::State {
             if (error)
                 state->lost(error);
             else
-                state->toDevice(buffer, length);
+                state->fromClient(buffer, *length);
             return 0;
         case GENSIO_EVENT_WRITE_READY:
             state->sendOn();
@@ -404,7 +410,7 @@ struct NetworkBridge::State {
             static_cast<State*>(data)->fromDevice();
         };
         const auto writable = [](gensio_iod*, void* data) {
-            static_cast<State*>(data)->deviceTakesMore();
+            static_cast<State*>(data)->sendToDevice();
         };
         const auto cleared = [](gensio_iod*, void* data) {
             auto* state = static_cast<State*>(data);

@@ -64,10 +64,12 @@ public:
     static bool parseMode(const QString& text, Behaviour* behaviour);
 
     // What was received so far and the frames it was split into, for a test to look at: the
-    // last kKeptBytes bytes and kKeptFrames frames, so that a device serving for days (a demo,
-    // rs232c simulate) does not grow without end.
+    // last kKeptBytes bytes and kKeptFrames frames (kKeptBytes together at most), so that a
+    // device serving for days (a demo, rs232c simulate) or flooded does not grow without end.
     static constexpr qsizetype kKeptBytes = kDeviceKeptBytes;
     static constexpr qsizetype kKeptFrames = kDeviceKeptFrames;
+    // The most a frame holds (its first bytes) when a flood never lets it end.
+    static constexpr qsizetype kFrameBytes = kDeviceFrameBytes;
     QByteArray received() const;
     QList<QByteArray> frames() const;
     void clearReceived();
