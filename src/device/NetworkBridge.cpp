@@ -273,10 +273,11 @@ struct NetworkBridge::State {
             gensio_set_read_callback_enable(io, !waiting);
     }
 
-    // Answers an RFC 2217 request: a value of 0 asks for the setting, any other sets it.
+    // Answers an RFC 2217 request: a value of 0 asks for the setting, any other sets it. As a
+    // client the bridge asks nothing and the server's notices change nothing for the device.
     void answer(int event, const unsigned char* buffer, gensiods length)
     {
-        sergensio* port = gensio_to_sergensio(io);
+        sergensio* port = server ? gensio_to_sergensio(io) : nullptr;
         if (!port)
             return;
         unsigned int value = 0;
