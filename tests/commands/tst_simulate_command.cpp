@@ -23,8 +23,11 @@ namespace {
 
 // A client nobody here wrote: python3-serial, driven by steps, on a path or a URL.
 //   w:HEX        writes the bytes
-//   b:RATE       sets the rate (over RFC 2217 pyserial waits for the server's answer) and prints
-//                "rate RATE" as the port has it then
+//   s:NAME:VALUE sets the port's attribute (baudrate, parity, rts, ...; over RFC 2217 pyserial
+//                waits for the server's answer and fails without one) and prints "NAME VALUE" as
+//                the port has it then
+//   p            purges both buffers (over RFC 2217, answered as the settings are); prints
+//                "purged"
 //   r:N:MS       reads until N bytes came or MS passed; prints their hex, "-" for none
 //   t:MS         prints "after MS" when at least MS passed since the last write began, else
 //                "before MS": a reply the device must hold back can come late, never early
@@ -34,9 +37,14 @@ import serial, sys, time
 port = serial.serial_for_url(sys.argv[1], 38400, timeout=0)
 for step in sys.argv[2:]:
     op, *args = step.split(':')
-    if op == 'b':
-        port.baudrate = int(args[0])
-        print('rate', port.baudrate)
+    if op == 's':
+        setattr(port, args[0], int(args[1]) if args[1].isdigit() else args[1])
+        print(args[0], getattr(port, args[0]))
+        continue
+    if op == 'p':
+        port.reset_input_buffer()
+        port.reset_output_buffer()
+        print('purged')
         continue
     if op == 'w':
         written = time.monotonic()
@@ -624,8 +632,22 @@ void SimulateCommandTest::servesOverTheNetwork_data()
             << QStringList{"w:02414243433603", "h:" + wait} << QStringList{"hangup"};
     }
     QTest::newRow("rfc2217: a rate change is answered, then an exchange")
-        << QStringList{"--listen", "rfc2217:0"} << QStringList{"b:19200"} + loader
-        << QStringList{"rate 19200", "0604"};
+        << QStringList{"--listen", "rfc2217:0"} << QStringList{"s:baudrate:19200"} + loader
+        << QStringList{"baudrate 19200", "0604"};
+    QTest::newRow("rfc2217: framing, flow control, lines, break and purge are answered")
+        << QStringList{"--listen", "rfc2217:0"}
+        << QStringList{"s:bytesize:7",
+                       "s:parity:E",
+                       "s:stopbits:2",
+                       "s:rtscts:1",
+                       "s:rts:0",
+                       "s:dtr:0",
+                       "s:break_condition:1",
+                       "s:break_condition:0",
+                       "p"} +
+               loader
+        << QStringList{"bytesize 7", "parity E",          "stopbits 2",        "rtscts 1", "rts 0",
+                       "dtr 0",      "break_condition 1", "break_condition 0", "purged",   "0604"};
     QTest::newRow("tcp on --bind ::1")
         << QStringList{"--listen", "tcp:0", "--bind", "::1"} << loader << QStringList{"0604"};
 }
