@@ -490,13 +490,13 @@ std::unique_ptr<NetworkBridge> NetworkBridge::listen(NetworkPort::Kind kind, con
     state->server = true;
     state->address = {kind, address, port};
     const QString where = QStringLiteral("listening on %1").arg(state->address.hostAndPort());
-    const QByteArray spec = (stack(kind) + gensioAddress(address, port)).toLatin1();
+    const QByteArray gensioString = (stack(kind) + gensioAddress(address, port)).toLatin1();
     QString error;
     onLoop([&] {
         error = state->watchSocketPair();
         if (!error.isEmpty())
             return;
-        int failed = str_to_gensio_accepter(spec.constData(), state->os, State::accepted,
+        int failed = str_to_gensio_accepter(gensioString.constData(), state->os, State::accepted,
                                             state.get(), &state->accepter);
         if (!failed)
             failed = gensio_acc_startup(state->accepter);
@@ -525,7 +525,7 @@ std::unique_ptr<NetworkBridge> NetworkBridge::connect(const NetworkPort::Address
     auto state = std::make_unique<State>();
     state->notice = std::move(notice);
     state->address = address;
-    const QByteArray spec =
+    const QByteArray gensioString =
         (stack(address.kind) + gensioAddress(address.host, address.port)).toLatin1();
     std::future<int> opened = state->opened.get_future();
     QString error;
@@ -533,8 +533,8 @@ std::unique_ptr<NetworkBridge> NetworkBridge::connect(const NetworkPort::Address
         error = state->watchSocketPair();
         if (!error.isEmpty())
             return;
-        if (const int failed =
-                str_to_gensio(spec.constData(), state->os, State::event, state.get(), &state->io)) {
+        if (const int failed = str_to_gensio(gensioString.constData(), state->os, State::event,
+                                             state.get(), &state->io)) {
             error = errorText(failed);
             state->io = nullptr;
             return;
