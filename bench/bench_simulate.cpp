@@ -2,7 +2,9 @@
 // a python3-serial client sees it (from the client's frame leaving to the reply's first byte
 // arriving), how evenly --split spaces a reply's bytes, and what it costs while nobody talks to
 // it; then the same answer through rs232c monitor in the middle, and what the monitor costs
-// while the line is quiet. Figures only: nothing here passes or fails.
+// while the line is quiet; then the answer time over the network (simulate --listen,
+// python3-serial's rfc2217:// and socket:// clients) and how long such a client takes to
+// connect. Figures only: nothing here passes or fails.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +24,7 @@ constexpr int kFrames = 300;
 constexpr int kIdleSeconds = 5;
 constexpr int kSplitMs = 20;
 constexpr int kSplitFrames = 20;
+constexpr int kConnects = 30;
 
 // Frames after a warm-up, each answer timed from the frame's write to the first byte's read.
 // The frame goes out through the port's own descriptor: Serial.write waits in a select after
@@ -65,6 +68,43 @@ gaps.sort()
 print(gaps[0], gaps[len(gaps) // 2], gaps[-1])
 )";
 
+// The same answers over the network: the client writes through pyserial (its socket's send
+// returns at once) and reads what its own reader hands it.
+const char* const kNetworkClient = R"(
+import serial, sys, time
+port = serial.serial_for_url(sys.argv[1], 38400, timeout=2)
+frame = bytes.fromhex('02414243433603')
+warm_up, count = 20, int(sys.argv[2])
+times = []
+for i in range(warm_up + count):
+    port.write(frame)
+    sent = time.perf_counter()
+    first = port.read(1)
+    came = time.perf_counter()
+    if first + port.read(1) != b'\x06\x04':
+        sys.exit('no ACK EOT from simulate')
+    if i >= warm_up:
+        times.append((came - sent) * 1000)
+times.sort()
+print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
+)";
+
+// Connect times: serial_for_url until it returns an open port, which over RFC 2217 includes
+// the settings it asks for and the server's answers. The pause between closing and the next
+// open (untimed) lets the server see the last client go: it serves one at a time.
+const char* const kConnectClient = R"(
+import serial, sys, time
+times = []
+for i in range(int(sys.argv[2])):
+    started = time.perf_counter()
+    port = serial.serial_for_url(sys.argv[1], 38400, timeout=2)
+    times.append((time.perf_counter() - started) * 1000)
+    port.close()
+    time.sleep(0.1)
+times.sort()
+print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
+)";
+
 QString python()
 {
     // Debian's own interpreter, which python3-serial installs into.
@@ -73,8 +113,8 @@ QString python()
                : QStringLiteral("python3");
 }
 
-// Starts an rs232c command with the arguments and returns its first line of output (simulate's
-// pty path, monitor's start line).
+// Starts an rs232c command with the arguments and returns its first line of output: simulate's
+// pty path (with --listen the URL a client gives), monitor's start line.
 QString startSimulate(QProcess& simulate, const QString& outputFile, const QStringList& options,
                       const QString& command = QStringLiteral("simulate"))
 {
@@ -164,7 +204,8 @@ int main(int argc, char** argv)
     std::printf("Machine: %s, %d cores; Qt %s\n",
                 QSysInfo::prettyProductName().toUtf8().constData(), QThread::idealThreadCount(),
                 qVersion());
-    std::printf("rs232c simulate on a pty; %d Loader frames, %d split replies, idle for %d s.\n\n",
+    std::printf("rs232c simulate on a pty, then on loopback; %d Loader frames, %d split replies, "
+                "idle for %d s.\n\n",
                 kFrames, kSplitFrames, kIdleSeconds);
     std::printf("| %-46s | %-30s | %-26s |\n", "measure", "value", "target");
     std::printf("|%s|%s|%s|\n", QByteArray(48, '-').constData(), QByteArray(32, '-').constData(),
@@ -235,11 +276,28 @@ int main(int argc, char** argv)
 
     simulate.terminate();
     simulate.waitForFinished();
+
+    for (const char* listen : {"rfc2217:0", "tcp:0"}) {
+        QProcess server;
+        const QString url = startSimulate(server, dir.filePath(QStringLiteral("listen.out")),
+                                          {QStringLiteral("--listen"), QLatin1String(listen)})
+                                .replace(QLatin1String("tcp://"), QLatin1String("socket://"));
+        const QByteArray scheme = url.section(QLatin1Char(':'), 0, 0).toUtf8();
+        const QList<double> connects = runClient(kConnectClient, url, kConnects, &failure);
+        row(QByteArray("Connect time, python3-serial " + scheme + "://").constData(),
+            connects.isEmpty() ? failure : figures(connects), "(reference)");
+        const QList<double> network = runClient(kNetworkClient, url, kFrames, &failure);
+        row(QByteArray("Answer time over " + scheme + "://").constData(),
+            network.isEmpty() ? failure : figures(network), "median <= 1 ms");
+        server.terminate();
+        server.waitForFinished();
+    }
+
     std::printf(
-        "\nAnswer time: median / p99 / max; split gaps: min / median / max. The client's clock "
-        "runs\nfrom its write's return to its read's return,\n"
+        "\nAnswer and connect times: median / p99 / max (connects: %d of each); split gaps: min /\n"
+        "median / max. The client's clock runs from its write's return to its read's return,\n"
         "so the figure includes python3-serial's own read (a few microseconds); CPU time counts\n"
         "in clock ticks (%ld a second).\n",
-        ::sysconf(_SC_CLK_TCK));
+        kConnects, ::sysconf(_SC_CLK_TCK));
     return 0;
 }

@@ -22,7 +22,9 @@ install_missing() {
 
 # help2man writes the manual pages, rsvg-convert renders the window icon.
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-    help2man librsvg2-bin)
+    libgensio-dev help2man librsvg2-bin)
+# What the tests run besides the programs: python3-serial and ser2net meet them over the network.
+test_packages=(python3 python3-serial ser2net clang-format)
 # What making and checking the Debian package needs besides (CPack's dependency list comes from
 # dpkg-shlibdeps).
 package_packages=(dpkg-dev desktop-file-utils)

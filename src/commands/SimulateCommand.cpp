@@ -7,8 +7,10 @@
 #include "commands/Output.h"
 #include "commands/SignalWatcher.h"
 #include "device/AnswerRules.h"
+#include "device/NetworkBridge.h"
 #include "device/SimulatedDevice.h"
 #include "plans/InputFile.h"
+#include "serial/NetworkPort.h"
 #include "serial/SerialError.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <arpa/inet.h>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -35,14 +38,21 @@ Faults (combinable):
   --wrong-check      replies that carry check digits get wrong ones
   --noise 500        one to four random bytes, unasked, every 500 ms
   --vanish-after 5   after answering the fifth frame the device goes away as an
-                     unplugged adapter does, and simulate ends
+                     unplugged adapter does (a network client is disconnected), and
+                     simulate ends
   --seed 42          the same random bytes as every run with seed 42
 
-Without --device the first line of output is the path of the device's pty.
+Without --device the first line of output is the path of the device's pty; with
+--listen, the URL a client gives (rfc2217://127.0.0.1:PORT, or tcp://...), with the
+port actually listened on when PORT is 0. Over the network one client is served
+at a time: another one is told so and closed. Clients that come, go or are
+refused are told on standard error. --device also takes a port a server exports:
+rfc2217://HOST:PORT or tcp://HOST:PORT (socket://HOST:PORT as pyserial spells it).
 
 Exit statuses:
   0   ended by SIGHUP, SIGINT or SIGTERM, or vanished as --vanish-after asked
-  4   the port could not be opened, or failed while serving
+  4   the port could not be opened (or listened on, or connected to), or failed
+      while serving
   64  a refused command line
   65  a refused rules file
   66  a rules file that cannot be read (one that is no regular file, or larger
@@ -63,6 +73,8 @@ struct Setup {
     QString rulesFile;
     QString link;
     QString portPath;
+    std::optional<NetworkPort::Address> network; // --device names a port a server exports
+    std::optional<NetworkPort::Address> listen;  // --listen with --bind's address
     qint32 baud = 0;
     bool json = false;
 };
@@ -85,6 +97,43 @@ std::optional<int> number(const CommandParser& parser, const QString& option, qi
         return std::nullopt;
     }
     return int(*value);
+}
+
+// Reads --listen rfc2217:PORT or tcp:PORT and --bind ADDRESS; the refusal when it cannot.
+QString readListen(const CommandParser& parser, Setup* setup)
+{
+    const QString text = parser.value(QStringLiteral("listen"));
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QString scheme = text.left(colon);
+    NetworkPort::Address address;
+    if (scheme == QLatin1String("rfc2217"))
+        address.kind = NetworkPort::Kind::Rfc2217;
+    else if (scheme == QLatin1String("tcp"))
+        address.kind = NetworkPort::Kind::RawTcp;
+    else
+        return QStringLiteral("--listen: rfc2217:PORT or tcp:PORT expected, not \"%1\"").arg(text);
+    const WholeNumber ports{0, std::numeric_limits<quint16>::max()};
+    const std::optional<qint64> port = colon < 0 ? std::nullopt : ports.read(text.mid(colon + 1));
+    if (!port)
+        return QStringLiteral("--listen: a port from 0 (any free one) to 65535 expected after "
+                              "\"%1:\", not \"%2\"")
+            .arg(scheme, text.mid(colon + 1));
+    address.port = quint16(*port);
+    address.host = QStringLiteral("127.0.0.1");
+    if (parser.isSet(QStringLiteral("bind"))) {
+        QString host = parser.value(QStringLiteral("bind"));
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        unsigned char bytes[16];
+        const QByteArray literal = host.toLatin1();
+        if (::inet_pton(AF_INET, literal.constData(), bytes) != 1 &&
+            ::inet_pton(AF_INET6, literal.constData(), bytes) != 1)
+            return QStringLiteral("--bind: an IPv4 or IPv6 address expected, not \"%1\"")
+                .arg(parser.value(QStringLiteral("bind")));
+        address.host = host;
+    }
+    setup->listen = address;
+    return {};
 }
 
 // Reads the command line into setup; the refusal when it cannot.
@@ -135,8 +184,26 @@ QString readSetup(const CommandParser& parser, Setup* setup)
     setup->link = parser.value(QStringLiteral("link"));
     setup->portPath = parser.value(QStringLiteral("device"));
     setup->json = parser.isSet(QStringLiteral("json"));
-    if (setup->portPath.isEmpty() != (setup->baud == 0))
+    QString networkRefusal;
+    setup->network = NetworkPort::parse(setup->portPath, &networkRefusal);
+    if (!networkRefusal.isEmpty())
+        return QStringLiteral("--device: ") + networkRefusal;
+    if (parser.isSet(QStringLiteral("listen"))) {
+        if (!setup->portPath.isEmpty() || !setup->link.isEmpty())
+            return QStringLiteral("--listen serves over the network: it does not go with "
+                                  "--device or --link");
+        if (const QString why = readListen(parser, setup); !why.isEmpty())
+            return why;
+    } else if (parser.isSet(QStringLiteral("bind"))) {
+        return QStringLiteral("--bind names the address --listen listens on");
+    }
+    if (setup->network) {
+        if (setup->baud != 0)
+            return QStringLiteral("--baud does not go with a network --device: its server "
+                                  "sets the rate");
+    } else if (setup->portPath.isEmpty() != (setup->baud == 0)) {
         return QStringLiteral("--device and --baud go together");
+    }
     if (!setup->portPath.isEmpty() && !setup->link.isEmpty())
         return QStringLiteral("--link names a pty: it does not go with --device");
     return {};
@@ -158,8 +225,17 @@ void addOptions(CommandParser& parser)
     option("delay", "Waits this long before every reply.", "ms");
     option("rules", "Answer rules in JSON, tried in order before the --reply answer.", "file");
     option("link", "Also makes this symbolic link to the pty (removed on exit).", "path");
-    option("device", "Answers on this real serial port instead of a pty.", "path");
-    option("baud", "The real port's rate (8N1).", "rate");
+    option("device",
+           "Answers on this real serial port instead of a pty, or on a port a server exports "
+           "(rfc2217://HOST:PORT, tcp://HOST:PORT).",
+           "path|url");
+    option("baud", "The real port's rate (8N1); not for a network port.", "rate");
+    option("listen",
+           "Serves the device over the network as a port server does, RFC 2217 or raw TCP, one "
+           "client at a time; PORT 0 takes any free port. Anyone who can reach the address can "
+           "talk to the device.",
+           "rfc2217:PORT|tcp:PORT");
+    option("bind", "The address --listen listens on (default 127.0.0.1; IPv4 or IPv6).", "address");
     option("drop-every", "No answer to every Nth frame.", "N");
     option("garbage", "N random bytes before each reply.", "N");
     option("split", "Sends each reply one byte at a time, MS apart.", "ms");
@@ -274,12 +350,12 @@ void printJson(const Event& event)
 
 int simulateCommand(const QStringList& arguments)
 {
-    CommandParser parser(QStringLiteral("simulate"),
-                         QStringLiteral("Plays a device that speaks the Loader and Dedicated "
-                                        "protocols, on a pty or a real serial port, for a host "
-                                        "program to talk to; misbehaves on purpose when asked."),
-                         {},
-                         QString::fromLatin1(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
+    CommandParser parser(
+        QStringLiteral("simulate"),
+        QStringLiteral("Plays a device that speaks the Loader and Dedicated "
+                       "protocols, on a pty, a real serial port or the "
+                       "network, for a host program to talk to; misbehaves on purpose when asked."),
+        {}, QString::fromLatin1(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
     addOptions(parser);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
@@ -327,11 +403,25 @@ int simulateCommand(const QStringList& arguments)
                 QCoreApplication::instance(), [&handle, event] { handle(event); },
                 Qt::QueuedConnection);
         }};
+    // Clients that come, go or are refused, and a server that closed: told on this thread too.
+    const NetworkBridge::Notice notice = [](const QString& text) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [text] { Output::error(text); }, Qt::QueuedConnection);
+    };
     std::unique_ptr<SimulatedDevice> device;
     try {
-        device = setup.portPath.isEmpty()
-                     ? std::make_unique<SimulatedDevice>(deviceSetup)
-                     : std::make_unique<SimulatedDevice>(setup.portPath, setup.baud, deviceSetup);
+        if (setup.listen)
+            device = std::make_unique<SimulatedDevice>(
+                NetworkBridge::listen(setup.listen->kind, setup.listen->host, setup.listen->port,
+                                      notice),
+                deviceSetup);
+        else if (setup.network)
+            device = std::make_unique<SimulatedDevice>(
+                NetworkBridge::connect(*setup.network, notice), deviceSetup);
+        else if (setup.portPath.isEmpty())
+            device = std::make_unique<SimulatedDevice>(deviceSetup);
+        else
+            device = std::make_unique<SimulatedDevice>(setup.portPath, setup.baud, deviceSetup);
     } catch (const SerialError& error) {
         Output::error(error.reason());
         return ExitStatus::kPortFailure;

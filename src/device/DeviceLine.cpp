@@ -1,5 +1,6 @@
 #include "device/DeviceLine.h"
 
+#include "device/NetworkBridge.h"
 #include "serial/PortCatalog.h"
 
 #include "serial/SerialError.h"
@@ -85,8 +86,17 @@ void DeviceLine::openPort(const QString& path, qint32 baud)
     m_handle = int(m_port->handle());
 }
 
+void DeviceLine::openNetwork(std::unique_ptr<NetworkBridge> bridge)
+{
+    m_handle = bridge->takeDeviceEnd();
+    m_path = bridge->address().url();
+    m_bridge = std::move(bridge);
+}
+
 bool DeviceLine::programHasAll() const
 {
+    if (m_bridge)
+        return m_bridge->delivered();
     if (m_port)
         return SerialSystem::outputQueued(m_handle) <= 0;
     // Bytes written to the master reach the device side's queue a moment later; a poll of the
@@ -101,6 +111,9 @@ void DeviceLine::close()
 {
     if (m_port) {
         m_port.reset();
+    } else if (m_bridge) {
+        ::close(m_handle);
+        m_bridge.reset();
     } else {
         if (m_handle >= 0)
             ::close(m_handle);

@@ -1,6 +1,7 @@
 #include "device/DeviceServer.h"
 
 #include "codec/ControlCharacters.h"
+#include "device/NetworkBridge.h"
 #include "serial/SerialError.h"
 
 #include <QDateTime>
@@ -56,6 +57,14 @@ DeviceServer::DeviceServer(const QString& portPath, qint32 baud, const DeviceSet
 {
     configure(setup);
     start(portPath, baud);
+}
+
+DeviceServer::DeviceServer(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup)
+{
+    configure(setup);
+    m_line.openNetwork(std::move(bridge));
+    m_path = m_line.path();
+    start({}, 0);
 }
 
 DeviceServer::~DeviceServer()
@@ -200,7 +209,8 @@ void DeviceServer::receive(const char* bytes, qsizetype count, Clock::time_point
     }
     m_lastByte = now;
     for (qsizetype i = 0; i < count; ++i) {
-        m_frame += bytes[i];
+        if (m_frame.size() < kDeviceFrameBytes)
+            m_frame += bytes[i];
         // A Loader frame is answered on its ETX, without waiting for the line to go quiet.
         if (bytes[i] == kEtx && m_frame.startsWith(kStx)) {
             complete(now);
@@ -218,8 +228,10 @@ void DeviceServer::complete(Clock::time_point now)
     {
         const std::lock_guard lock(m_mutex);
         m_frames.append(event.frame);
-        if (m_frames.size() > kDeviceKeptFrames)
-            m_frames.removeFirst();
+        m_framesBytes += event.frame.size();
+        while (m_frames.size() > kDeviceKeptFrames ||
+               (m_frames.size() > 1 && m_framesBytes > kDeviceKeptBytes))
+            m_framesBytes -= m_frames.takeFirst().size();
         // A device on its way out answers nothing more.
         if (m_leaving)
             return;
@@ -244,7 +256,7 @@ void DeviceServer::takeDueReplies(Clock::time_point now)
     if (due.isEmpty())
         return;
     const std::lock_guard lock(m_mutex);
-    m_outbox += due;
+    queueOut(due);
 }
 
 void DeviceServer::makeNoise(Clock::time_point now)
@@ -253,7 +265,7 @@ void DeviceServer::makeNoise(Clock::time_point now)
     {
         const std::lock_guard lock(m_mutex);
         event.reply = m_answers.noise();
-        m_outbox += event.reply;
+        queueOut(event.reply);
     }
     // A loop that fell behind skips the bursts it missed rather than sending them at once.
     m_nextNoise = std::max(*m_nextNoise + milliseconds(m_noiseMs), now);
@@ -293,6 +305,13 @@ void DeviceServer::publish()
             (*observer)(event);
     }
     m_news.clear();
+}
+
+// A program that stops reading leaves the replies here: past kDeviceKeptBytes they are dropped,
+// as a device with its transmit buffer full drops them.
+void DeviceServer::queueOut(const QByteArray& bytes)
+{
+    m_outbox += bytes.left(std::max<qsizetype>(0, kDeviceKeptBytes - m_outbox.size()));
 }
 
 void DeviceServer::writeOut()
@@ -361,6 +380,7 @@ void DeviceServer::clearReceived()
     const std::lock_guard lock(m_mutex);
     m_received.clear();
     m_frames.clear();
+    m_framesBytes = 0;
 }
 
 void DeviceServer::send(const QByteArray& bytes)
@@ -369,7 +389,7 @@ void DeviceServer::send(const QByteArray& bytes)
         const std::lock_guard lock(m_mutex);
         if (m_line.handle() < 0)
             return;
-        m_outbox += bytes;
+        queueOut(bytes);
     }
     wakeUp();
 }

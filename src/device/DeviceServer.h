@@ -31,6 +31,7 @@ public:
     // cannot be opened.
     explicit DeviceServer(const DeviceSetup& setup);
     DeviceServer(const QString& portPath, qint32 baud, const DeviceSetup& setup);
+    DeviceServer(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup);
     ~DeviceServer();
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
@@ -60,6 +61,7 @@ private:
     void makeNoise(Clock::time_point now);
     bool mayLeave(Clock::time_point now);
     void publish();
+    void queueOut(const QByteArray& bytes);
     void writeOut();
     void wakeUp() const;
     void stop();
@@ -75,6 +77,7 @@ private:
     std::shared_ptr<const DeviceObserver> m_observer;
     QByteArray m_received;
     QList<QByteArray> m_frames;
+    qsizetype m_framesBytes = 0; // the kept frames' bytes together
     QByteArray m_outbox;
     bool m_stopping = false;
 

@@ -47,10 +47,14 @@ struct DeviceEvent {
 // event on, never write to a terminal from it).
 using DeviceObserver = std::function<void(const DeviceEvent&)>;
 
-// How much of what it received a device keeps for a test to look at: the last bytes and frames,
-// so that a device serving for days (a demo, rs232c simulate) does not grow without end.
+// How much of what it received a device keeps for a test to look at: the last bytes, and the last
+// frames up to as many bytes together, so that a device serving for days (a demo, rs232c
+// simulate) or flooded does not grow without end.
 inline constexpr qsizetype kDeviceKeptBytes = 1024 * 1024;
 inline constexpr qsizetype kDeviceKeptFrames = 10'000;
+// A frame that never ends (a flood with no quiet in it) is kept up to this many bytes, as a
+// device's receive buffer would; the rest is dropped, though an ETX still ends a Loader frame.
+inline constexpr qsizetype kDeviceFrameBytes = 64 * 1024;
 
 struct DeviceSetup {
     DeviceBehaviour behaviour;

@@ -2,6 +2,7 @@
 
 #include "codec/Codec.h"
 #include "device/DeviceServer.h"
+#include "device/NetworkBridge.h"
 
 SimulatedDevice::SimulatedDevice(const DeviceSetup& setup)
     : d(std::make_unique<DeviceServer>(setup))
@@ -10,6 +11,11 @@ SimulatedDevice::SimulatedDevice(const DeviceSetup& setup)
 
 SimulatedDevice::SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup)
     : d(std::make_unique<DeviceServer>(portPath, baud, setup))
+{
+}
+
+SimulatedDevice::SimulatedDevice(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup)
+    : d(std::make_unique<DeviceServer>(std::move(bridge), setup))
 {
 }
 

@@ -27,6 +27,7 @@
 #include <memory>
 
 class DeviceServer;
+class NetworkBridge;
 
 class SimulatedDevice {
 public:
@@ -41,11 +42,15 @@ public:
     // holding the port's lock file and exclusive use as the consoles do. Throws SerialError when
     // the port cannot be opened or set.
     SimulatedDevice(const QString& portPath, qint32 baud, const DeviceSetup& setup = {});
+    // Serves over the network through bridge, as a server for one client at a time or as the
+    // client of a port a server exports.
+    SimulatedDevice(std::unique_ptr<NetworkBridge> bridge, const DeviceSetup& setup = {});
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice&) = delete;
     SimulatedDevice& operator=(const SimulatedDevice&) = delete;
 
-    // The path the program opens (the pty's slave side); a real port's own path.
+    // The path the program opens (the pty's slave side); a real port's own path; over the
+    // network, the address a client gives (rfc2217://127.0.0.1:PORT).
     QString devicePath() const;
 
     // A test changes how the device answers, or who hears of it, between its exchanges.
@@ -59,10 +64,12 @@ public:
     static bool parseMode(const QString& text, Behaviour* behaviour);
 
     // What was received so far and the frames it was split into, for a test to look at: the
-    // last kKeptBytes bytes and kKeptFrames frames, so that a device serving for days (a demo,
-    // rs232c simulate) does not grow without end.
+    // last kKeptBytes bytes and kKeptFrames frames (kKeptBytes together at most), so that a
+    // device serving for days (a demo, rs232c simulate) or flooded does not grow without end.
     static constexpr qsizetype kKeptBytes = kDeviceKeptBytes;
     static constexpr qsizetype kKeptFrames = kDeviceKeptFrames;
+    // The most a frame holds (its first bytes) when a flood never lets it end.
+    static constexpr qsizetype kFrameBytes = kDeviceFrameBytes;
     QByteArray received() const;
     QList<QByteArray> frames() const;
     void clearReceived();

@@ -1,5 +1,6 @@
 // rs232c simulate as its users meet it: the built executable on one end of the line and
-// python3-serial on the other, or the far end of a pty playing the host on a "real" port.
+// python3-serial on the other (on the pty or over the network), or the far end of a pty playing
+// the host on a "real" port, or a server that exports a port.
 
 #include "HexBytes.h"
 #include "PtyPair.h"
@@ -13,23 +14,38 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <csignal>
 
 namespace {
 
-// A client nobody here wrote: python3-serial, driven by steps.
+// A client nobody here wrote: python3-serial, driven by steps, on a path or a URL.
 //   w:HEX        writes the bytes
+//   s:NAME:VALUE sets the port's attribute (baudrate, parity, rts, ...; over RFC 2217 pyserial
+//                waits for the server's answer and fails without one) and prints "NAME VALUE" as
+//                the port has it then
+//   p            purges both buffers (over RFC 2217, answered as the settings are); prints
+//                "purged"
 //   r:N:MS       reads until N bytes came or MS passed; prints their hex, "-" for none
 //   t:MS         prints "after MS" when at least MS passed since the last write began, else
 //                "before MS": a reply the device must hold back can come late, never early
 //   h:MS         reads until the line hangs up; prints "hangup", or "open" after MS
 const char* const kClient = R"(
 import serial, sys, time
-port = serial.Serial(sys.argv[1], 38400, timeout=0)
+port = serial.serial_for_url(sys.argv[1], 38400, timeout=0)
 for step in sys.argv[2:]:
     op, *args = step.split(':')
+    if op == 's':
+        setattr(port, args[0], int(args[1]) if args[1].isdigit() else args[1])
+        print(args[0], getattr(port, args[0]))
+        continue
+    if op == 'p':
+        port.reset_input_buffer()
+        port.reset_output_buffer()
+        print('purged')
+        continue
     if op == 'w':
         written = time.monotonic()
         port.write(bytes.fromhex(args[0]))
@@ -56,6 +72,52 @@ for step in sys.argv[2:]:
         print(state)
 )";
 
+// A first client that keeps its connection while a second one connects with a plain socket and
+// reads what it is told until the server closes it; then the first one still gets its answer.
+//   python3 -c kSecondClient URL HOST PORT
+const char* const kSecondClient = R"(
+import serial, socket, sys
+first = serial.serial_for_url(sys.argv[1], 38400, timeout=3)
+second = socket.create_connection((sys.argv[2], int(sys.argv[3])), timeout=3)
+told = b''
+while True:
+    chunk = second.recv(256)
+    if not chunk:
+        break
+    told += chunk
+print('told' if b'one client at a time' in told else 'not told: %r' % told)
+first.write(bytes.fromhex('02414243433603'))
+print(first.read(2).hex().upper() or '-')
+)";
+
+// A server that exports a port (RFC 2217 through pyserial's own server side, or raw TCP): prints
+// the port it listens on, sends one frame to the client that connects, prints the reply's hex,
+// and closes.
+//   python3 -c kServer rfc2217|tcp HEX
+const char* const kServer = R"(
+import serial, serial.rfc2217, socket, sys
+listener = socket.create_server(('127.0.0.1', 0))
+print(listener.getsockname()[1], flush=True)
+connection, _ = listener.accept()
+connection.settimeout(3)
+class Writer:
+    def write(self, data):
+        connection.sendall(data)
+manager = None
+if sys.argv[1] == 'rfc2217':
+    manager = serial.rfc2217.PortManager(serial.serial_for_url('loop://'), Writer())
+frame = bytes.fromhex(sys.argv[2])
+connection.sendall(b''.join(manager.escape(frame)) if manager else frame)
+got = b''
+while len(got) < 2:
+    data = connection.recv(1024)
+    if not data:
+        break
+    got += b''.join(manager.filter(data)) if manager else data
+print(got.hex().upper() or '-')
+connection.close()
+)";
+
 // Long enough for any reply to come.
 constexpr int kPatientMs = 3000;
 
@@ -67,17 +129,28 @@ QString python()
                : QStringLiteral("python3");
 }
 
-// The client's lines, or what went wrong as the one line.
-QStringList runClient(const QString& path, const QStringList& steps)
+// The script's lines, or what went wrong as the one line.
+QStringList runScript(const char* script, const QStringList& arguments)
 {
     QProcess client;
     client.start(python(),
-                 QStringList{QStringLiteral("-c"), QString::fromLatin1(kClient), path} + steps);
+                 QStringList{QStringLiteral("-c"), QString::fromLatin1(script)} + arguments);
     if (!client.waitForFinished(30000) || client.exitCode() != 0)
         return {QStringLiteral("client failed: ") +
                 QString::fromLocal8Bit(client.readAllStandardError())};
     return QString::fromLatin1(client.readAllStandardOutput())
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList runClient(const QString& path, const QStringList& steps)
+{
+    return runScript(kClient, QStringList{path} + steps);
+}
+
+// What simulate --listen prints, as pyserial spells it: socket:// for raw TCP.
+QString pyserialUrl(const QString& url)
+{
+    return QString(url).replace(QLatin1String("tcp://"), QLatin1String("socket://"));
 }
 
 // One run of rs232c simulate.
@@ -214,6 +287,12 @@ private slots:
     void linkFollowsTheRun();
     void servesOnWhenItsOutputIsGone();
     void realPortIsLockedWhileServed();
+    void servesOverTheNetwork_data();
+    void servesOverTheNetwork();
+    void refusesASecondClient_data();
+    void refusesASecondClient();
+    void answersOnANetworkPort_data();
+    void answersOnANetworkPort();
 };
 
 void SimulateCommandTest::initTestCase()
@@ -399,6 +478,26 @@ void SimulateCommandTest::refusedRuns_data()
         << QStringList{"--reply", "hex:06 0 4"} << good << 64 << "--reply:";
     QTest::newRow("--console userdef") << QStringList{"--console", "userdef"} << good << 64
                                        << "--console: loader, dedicated or any expected";
+    QTest::newRow("--listen ftp:21") << QStringList{"--listen", "ftp:21"} << good << 64
+                                     << "--listen: rfc2217:PORT or tcp:PORT expected";
+    QTest::newRow("--listen tcp:65536") << QStringList{"--listen", "tcp:65536"} << good << 64
+                                        << "--listen: a port from 0 (any free one) to 65535";
+    QTest::newRow("--listen with --device")
+        << QStringList{"--listen", "tcp:0", "--device", "tcp://127.0.0.1:4000"} << good << 64
+        << "--listen serves over the network: it does not go with --device";
+    QTest::newRow("--bind without --listen")
+        << QStringList{"--bind", "::1"} << good << 64 << "--bind names the address --listen";
+    QTest::newRow("--bind a host name")
+        << QStringList{"--listen", "tcp:0", "--bind", "localhost"} << good << 64
+        << "--bind: an IPv4 or IPv6 address expected, not \"localhost\"";
+    QTest::newRow("--baud with a network --device")
+        << QStringList{"--device", "rfc2217://127.0.0.1:4000", "--baud", "9600"} << good << 64
+        << "--baud does not go with a network --device";
+    QTest::newRow("a network --device without its port")
+        << QStringList{"--device", "rfc2217://box"} << good << 64 << "--device: rfc2217://box";
+    QTest::newRow("a network --device nobody listens on")
+        << QStringList{"--device", "tcp://127.0.0.1:1"} << good << 4
+        << "tcp://127.0.0.1:1: Connection refused";
 }
 
 void SimulateCommandTest::refusedRuns()
@@ -513,6 +612,117 @@ void SimulateCommandTest::realPortIsLockedWhileServed()
     line.closeFarEnd();
     QCOMPARE(run.exitStatus(), 4);
     QVERIFY(run.errors().contains(line.devicePath()));
+}
+
+void SimulateCommandTest::servesOverTheNetwork_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("received");
+
+    const QString wait = QString::number(kPatientMs);
+    const QStringList loader{"w:02414243433603", "r:2:" + wait};
+    for (const char* listen : {"rfc2217:0", "tcp:0"}) {
+        const QStringList options{"--listen", listen};
+        QTest::addRow("%s: Loader exchange", listen) << options << loader << QStringList{"0604"};
+        // pyserial's RFC 2217 client drops what it had not read once the connection closes,
+        // so the reply shows in the device's report.
+        QTest::addRow("%s: --vanish-after 1 closes the connection", listen)
+            << options + QStringList{"--vanish-after", "1"}
+            << QStringList{"w:02414243433603", "h:" + wait} << QStringList{"hangup"};
+    }
+    QTest::newRow("rfc2217: a rate change is answered, then an exchange")
+        << QStringList{"--listen", "rfc2217:0"} << QStringList{"s:baudrate:19200"} + loader
+        << QStringList{"baudrate 19200", "0604"};
+    QTest::newRow("rfc2217: framing, flow control, lines, break and purge are answered")
+        << QStringList{"--listen", "rfc2217:0"}
+        << QStringList{"s:bytesize:7",
+                       "s:parity:E",
+                       "s:stopbits:2",
+                       "s:rtscts:1",
+                       "s:rts:0",
+                       "s:dtr:0",
+                       "s:break_condition:1",
+                       "s:break_condition:0",
+                       "p"} +
+               loader
+        << QStringList{"bytesize 7", "parity E",          "stopbits 2",        "rtscts 1", "rts 0",
+                       "dtr 0",      "break_condition 1", "break_condition 0", "purged",   "0604"};
+    QTest::newRow("tcp on --bind ::1")
+        << QStringList{"--listen", "tcp:0", "--bind", "::1"} << loader << QStringList{"0604"};
+}
+
+void SimulateCommandTest::servesOverTheNetwork()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, received);
+
+    Simulate run(options + QStringList{QStringLiteral("--json")});
+    const QString scheme = options.at(1).section(QLatin1Char(':'), 0, 0);
+    const QString host = options.contains(QLatin1String("--bind"))
+                             ? QStringLiteral("\\[::1\\]")
+                             : QStringLiteral("127\\.0\\.0\\.1");
+    QVERIFY2(QRegularExpression(QStringLiteral("^%1://%2:[1-9][0-9]*$").arg(scheme, host))
+                 .match(run.path())
+                 .hasMatch(),
+             qPrintable(run.path()));
+    QCOMPARE(runClient(pyserialUrl(run.path()), steps), received);
+    const bool vanishes = options.contains(QLatin1String("--vanish-after"));
+    QCOMPARE(vanishes ? run.exitStatus() : run.stop(), 0);
+    const QByteArray output = run.output();
+    QVERIFY(output.contains("\"device\":\"" + run.path().toUtf8() + '"'));
+    QCOMPARE(output.count("\"reply\":\"0604\""), 1);
+    QCOMPARE(output.contains("\"event\":\"vanished\""), vanishes);
+    QVERIFY(run.errors().contains(QLatin1String(" connected")));
+}
+
+void SimulateCommandTest::refusesASecondClient_data()
+{
+    QTest::addColumn<QString>("listen");
+    QTest::newRow("rfc2217") << QStringLiteral("rfc2217:0");
+    QTest::newRow("tcp") << QStringLiteral("tcp:0");
+}
+
+void SimulateCommandTest::refusesASecondClient()
+{
+    QFETCH(QString, listen);
+    Simulate run({QStringLiteral("--listen"), listen});
+    const QUrl url(run.path());
+    QCOMPARE(runScript(kSecondClient,
+                       {pyserialUrl(run.path()), url.host(), QString::number(url.port())}),
+             (QStringList{"told", "0604"}));
+    QCOMPARE(run.stop(), 0);
+    QVERIFY2(run.errors().contains(QLatin1String("refused client 127.0.0.1:")),
+             "simulate says whom it refused");
+}
+
+void SimulateCommandTest::answersOnANetworkPort_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("rfc2217") << QStringLiteral("rfc2217");
+    QTest::newRow("tcp") << QStringLiteral("tcp");
+}
+
+// simulate --device URL as the client of a server that exports a port: it answers the frame the
+// server sends, and ends with 4 when the server closes the connection.
+void SimulateCommandTest::answersOnANetworkPort()
+{
+    QFETCH(QString, scheme);
+    QProcess server;
+    server.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kServer), scheme,
+                            QStringLiteral("02414243433603")});
+    QVERIFY(server.waitForReadyRead(kPatientMs * 10));
+    const QString port = QString::fromLatin1(server.readLine()).trimmed();
+    const QString url = QStringLiteral("%1://127.0.0.1:%2").arg(scheme, port);
+
+    Simulate run({QStringLiteral("--device"), url, QStringLiteral("--json")}, false);
+    QVERIFY(server.waitForFinished(kPatientMs * 10));
+    QCOMPARE(QString::fromLatin1(server.readAllStandardOutput()).trimmed(), QStringLiteral("0604"));
+    QCOMPARE(run.exitStatus(), 4);
+    QCOMPARE(run.events(QStringLiteral("start")).value(0).value(QLatin1String("device")).toString(),
+             url);
+    QVERIFY(run.errors().contains(url + QStringLiteral(": the server closed the connection")));
 }
 
 QTEST_GUILESS_MAIN(SimulateCommandTest)

@@ -290,6 +290,14 @@ void SimulatedDeviceTest::receivedKeepsTheLatestBytesUntilCleared()
     program.write(flood);
     QTRY_VERIFY(device.received().endsWith("END"));
     QCOMPARE(device.received().size(), SimulatedDevice::kKeptBytes);
+    // Nor does a flood's frame, however long the line stays busy.
+    QTRY_VERIFY(!device.frames().isEmpty());
+    qsizetype kept = 0;
+    for (const QByteArray& frame : device.frames()) {
+        QVERIFY(frame.size() <= SimulatedDevice::kFrameBytes);
+        kept += frame.size();
+    }
+    QVERIFY(kept <= SimulatedDevice::kKeptBytes);
 }
 
 void SimulatedDeviceTest::sendWritesUnasked()
