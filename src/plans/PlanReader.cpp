@@ -3,6 +3,7 @@
 #include "codec/Codec.h"
 #include "codec/JsonReader.h"
 #include "codec/WholeNumber.h"
+#include "plans/InputFile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -303,4 +304,17 @@ std::variant<Plan, QString> readPlan(QByteArrayView json)
     } catch (const Refusal& refusal) {
         return refusal.text;
     }
+}
+
+std::variant<Plan, QString> readPlanFile(const QString& path, bool* unreadable)
+{
+    const auto file = InputFile::read(path);
+    if (unreadable)
+        *unreadable = std::holds_alternative<QString>(file);
+    if (const QString* refusal = std::get_if<QString>(&file))
+        return *refusal;
+    auto reading = readPlan(std::get<QByteArray>(file));
+    if (const QString* refusal = std::get_if<QString>(&reading))
+        return QStringLiteral("%1: %2").arg(path, *refusal);
+    return reading;
 }
