@@ -141,6 +141,8 @@ private:
     void reportLogFailure();
     // Ends a running transaction, for the reason the log gives ("ended by END").
     void endTransaction(const QString& reason);
+    // Plans… (plansButton, Ctrl+L) opens the Plans window.
+    void buildPlansButton(const Layout& layout);
 
     const ConsoleKind m_kind;
     SerialControl* m_serial;
