@@ -62,7 +62,7 @@ PlansWindow::PlansWindow(SessionLog* log, QWidget* parent) : QWidget(parent)
 
 PlansWindow::~PlansWindow()
 {
-    stopPlan();
+    endRun(QStringLiteral("ended by closing the window"));
     m_run.reset();
     // The runner still refers to the serial control, which as a child would otherwise go first.
     delete m_runner;
@@ -254,8 +254,13 @@ void PlansWindow::runPlan()
 
 void PlansWindow::stopPlan()
 {
+    endRun(QStringLiteral("ended by Stop"));
+}
+
+void PlansWindow::endRun(const QString& reason)
+{
     if (m_run)
-        m_run->stop(QStringLiteral("ended by Stop"));
+        m_run->stop(reason);
 }
 
 void PlansWindow::showPoint(int step, const ExchangeRecord& record)
@@ -349,6 +354,6 @@ void PlansWindow::setRunning(bool running)
 
 void PlansWindow::closeEvent(QCloseEvent* event)
 {
-    stopPlan();
+    endRun(QStringLiteral("ended by closing the window"));
     event->accept();
 }

@@ -65,6 +65,8 @@ private:
     void runFinished();
     void say(const QString& text, bool problem);
     void setRunning(bool running);
+    // Stops a running plan for the reason the log and the table give ("ended by Stop").
+    void endRun(const QString& reason);
     // A console of the program in the middle of an exchange.
     bool consoleBusy() const;
 
