@@ -41,6 +41,9 @@ public:
     ExchangeRecord exchange(const ExchangeSetup& setup);
     // Waits ms on the event loop; false when a signal came (or had come) first.
     bool pause(int ms);
+    // The runner of the exchanges, for a plan's run, and the watcher of the signals that end it.
+    ExchangeRunner& runner() { return m_runner; }
+    const SignalWatcher& signalWatcher() const { return m_signals; }
     // The signal that ends the command; 0 while none came.
     int caughtSignal() const { return m_signals.caughtSignal(); }
     // Why the latest record could not be logged; empty when it was, or no log is kept.

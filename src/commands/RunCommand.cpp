@@ -9,11 +9,11 @@
 #include "plans/InputFile.h"
 #include "plans/JUnitReport.h"
 #include "plans/PlanReader.h"
+#include "plans/PlanRun.h"
 #include "serial/PortMap.h"
 
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonObject>
 
 #include <fcntl.h>
@@ -64,75 +64,11 @@ QString statusName(StepResult::Status status)
     return QStringLiteral("not_run");
 }
 
-// Runs the step's exchanges until one does not meet the expectation, the port fails, the log
-// fails or a signal comes. No exchange begins after a signal, so a step cut by one before its
-// first exchange put nothing on the line.
-StepResult runStep(const PlanStep& step, ExchangeSession& session)
-{
-    StepResult result;
-    result.name = step.name;
-    result.expected = step.expect.describe();
-    result.status = StepResult::Status::Passed;
-    QElapsedTimer clock;
-    clock.start();
-    for (int count = 0; count < step.repeat; ++count) {
-        if (!session.pause(count > 0 ? step.intervalMs : 0)) {
-            result.status =
-                count > 0 ? StepResult::Status::Interrupted : StepResult::Status::NotRun;
-            result.why = endedBySignal(session.caughtSignal());
-            break;
-        }
-        const ExchangeRecord record = session.exchange(step.exchange);
-        result.exchanges = count + 1;
-        result.last = record;
-        if (record.outcome == ExchangeRecord::Outcome::PortFailure) {
-            result.status = StepResult::Status::Error;
-            result.why = QStringLiteral("%1: %2").arg(record.word(), record.error);
-            break;
-        }
-        if (record.outcome == ExchangeRecord::Outcome::Interrupted) {
-            result.status = StepResult::Status::Interrupted;
-            result.why = record.error;
-            break;
-        }
-        if (!step.expect.isMetBy(record)) {
-            result.status = StepResult::Status::Failed;
-            result.why = QStringLiteral("expected %1; got %2")
-                             .arg(result.expected, Expectation::describe(record));
-            break;
-        }
-        if (!session.logError().isEmpty()) {
-            result.status = StepResult::Status::Error;
-            result.why = QStringLiteral("the log could not be written: %1").arg(session.logError());
-            break;
-        }
-    }
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
-    return result;
-}
-
-// Why the steps after this one are not run; empty when they are.
-QString restNotRun(const StepResult& result, const ExchangeSession& session)
-{
-    if (result.last && result.last->outcome == ExchangeRecord::Outcome::PortFailure)
-        return QStringLiteral("not run: the port failed in step %1").arg(result.number);
-    if (session.caughtSignal() != 0)
-        return QStringLiteral("not run");
-    if (!session.logError().isEmpty())
-        return QStringLiteral("not run: the log could not be written");
-    if (!Output::failure().isEmpty())
-        return QStringLiteral("not run: standard output could not be written");
-    return {};
-}
-
 // Control characters of a name or a path show as their pictures and never act on the terminal.
 QString stepLine(const StepResult& step)
 {
-    static const char* const kTags[] = {"PASS", "FAIL", "FAIL", "STOP", "SKIP"};
-    QString text = QStringLiteral("%1 %2 %3: ")
-                       .arg(QLatin1String(kTags[int(step.status)]))
-                       .arg(step.number)
-                       .arg(step.name);
+    QString text =
+        QStringLiteral("%1 %2 %3: ").arg(stepTag(step.status)).arg(step.number).arg(step.name);
     if (step.status == StepResult::Status::Passed)
         text += QStringLiteral("expected %1; got %2")
                     .arg(step.expected, Expectation::describe(*step.last));
@@ -179,19 +115,13 @@ int runCommand(const QStringList& arguments)
         return parser.refuse(QStringLiteral("one PLAN file is needed."));
 
     const QString planPath = parser.positionalArguments().constFirst();
-    const auto planFile = InputFile::read(planPath);
-    if (const QString* refusal = std::get_if<QString>(&planFile)) {
-        Output::error(*refusal);
-        return ExitStatus::kNoInput;
-    }
-    const auto reading = readPlan(std::get<QByteArray>(planFile));
+    bool unreadable = false;
+    const auto reading = readPlanFile(planPath, &unreadable);
     if (const QString* refusal = std::get_if<QString>(&reading)) {
-        Output::error(QStringLiteral("%1: %2").arg(planPath, *refusal));
-        return ExitStatus::kDataError;
+        Output::error(*refusal);
+        return unreadable ? ExitStatus::kNoInput : ExitStatus::kDataError;
     }
     const Plan& plan = std::get<Plan>(reading);
-    const QString suiteName =
-        plan.name.isEmpty() ? QFileInfo(planPath).completeBaseName() : plan.name;
 
     for (const QString& option : {kJUnit, QStringLiteral("log")}) {
         if (parser.isSet(option) && isSameFile(parser.value(option), planPath))
@@ -216,50 +146,34 @@ int runCommand(const QStringList& arguments)
     }
 
     const QDateTime startedAt = QDateTime::currentDateTimeUtc();
-    QList<StepResult> results;
-    QString stopped; // why the steps after the current one are not run
-    for (qsizetype index = 0; index < plan.steps.size(); ++index) {
-        StepResult result;
-        if (stopped.isEmpty()) {
-            result = runStep(plan.steps[index], session);
-        } else {
-            result.name = plan.steps[index].name;
-            result.expected = plan.steps[index].expect.describe();
-            result.why = stopped;
-        }
-        result.number = int(index + 1);
+    PlanRun run(plan, session.runner());
+    QObject::connect(&session.signalWatcher(), &SignalWatcher::caught, &run,
+                     [&run](int signal) { run.stop(endedBySignal(signal)); });
+    QObject::connect(&run, &PlanRun::stepEnded, &run, [&run, &session](const StepResult& result) {
         if (session.json())
             Output::json(stepJson(result));
         else
             Output::line(stepLine(result));
-        if (stopped.isEmpty())
-            stopped = restNotRun(result, session);
-        results << result;
-    }
+        if (!Output::failure().isEmpty())
+            run.skipRest(QStringLiteral("not run: standard output could not be written"));
+    });
+    QEventLoop loop;
+    QObject::connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
+    run.start();
+    if (run.running())
+        loop.exec();
+    const QList<StepResult>& results = run.results();
 
-    int passed = 0;
-    int failed = 0;
-    int interrupted = 0;
-    int notRun = 0;
-    for (const StepResult& result : results) {
-        passed += result.status == StepResult::Status::Passed;
-        failed += result.status == StepResult::Status::Failed ||
-                  result.status == StepResult::Status::Error;
-        interrupted += result.status == StepResult::Status::Interrupted;
-        notRun += result.status == StepResult::Status::NotRun;
-    }
+    const StepCounts counts = StepCounts::of(results);
     if (session.json())
-        Output::json({{QStringLiteral("passed"), passed},
-                      {QStringLiteral("failed"), failed},
-                      {QStringLiteral("interrupted"), interrupted},
-                      {QStringLiteral("not_run"), notRun}});
+        Output::json({{QStringLiteral("passed"), counts.passed},
+                      {QStringLiteral("failed"), counts.failed},
+                      {QStringLiteral("interrupted"), counts.interrupted},
+                      {QStringLiteral("not_run"), counts.notRun}});
     else
-        Output::line(
-            QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed) +
-            (interrupted > 0 ? QStringLiteral(", %1 interrupted").arg(interrupted) : QString()) +
-            (notRun > 0 ? QStringLiteral(", %1 not run").arg(notRun) : QString()));
+        Output::line(counts.summary());
     if (report.isOpen()) {
-        writeJUnitReport(report, suiteName, startedAt, results);
+        writeJUnitReport(report, junitSuiteName(plan.name, planPath), startedAt, results);
         if (!report.flush()) {
             Output::error(QStringLiteral("the report cannot be written: %1: %2")
                               .arg(report.fileName(), report.errorString()));
@@ -267,8 +181,8 @@ int runCommand(const QStringList& arguments)
         }
     }
 
-    if (!session.logError().isEmpty()) {
-        Output::error(QStringLiteral("the log cannot be written: %1").arg(session.logError()));
+    if (!run.logError().isEmpty()) {
+        Output::error(QStringLiteral("the log cannot be written: %1").arg(run.logError()));
         return ExitStatus::kIoError;
     }
     if (session.caughtSignal() != 0)
@@ -278,5 +192,5 @@ int runCommand(const QStringList& arguments)
     });
     if (portFailed)
         return ExitStatus::kPortFailure;
-    return failed > 0 ? ExitStatus::kStepFailed : 0;
+    return counts.failed > 0 ? ExitStatus::kStepFailed : 0;
 }

@@ -73,7 +73,8 @@ SendArguments argumentsOf(const CommandParser& parser)
     return arguments;
 }
 
-// Frame and reply in hex and characters, the word and the timing, for a person at a terminal:
+// Frame and reply in hex and characters, the word, the reply check of a reply that is a frame
+// of the console's form, and the timing, for a person at a terminal:
 //   02414243433603 ␂ABCC6␃ -> 0604 ␆␄  ACK  latency 0.312 ms  window 0.401 ms
 QString textLine(const ExchangeRecord& record)
 {
@@ -81,9 +82,13 @@ QString textLine(const ExchangeRecord& record)
         record.reply.isEmpty()
             ? QStringLiteral("(nothing)")
             : Output::hexDigits(record.reply) + QLatin1Char(' ') + Output::characters(record.reply);
+    const ReplyCheck check = record.replyCheck();
+    const QString word =
+        check == ReplyCheck::None
+            ? record.word()
+            : QStringLiteral("%1  reply check %2").arg(record.word(), replyCheckName(check));
     return QStringLiteral("%1 %2 -> %3  %4  latency %5  window %6")
-        .arg(Output::hexDigits(record.frame), Output::characters(record.frame), reply,
-             record.word(),
+        .arg(Output::hexDigits(record.frame), Output::characters(record.frame), reply, word,
              record.latency ? millisecondsText(*record.latency) : QStringLiteral("-"),
              millisecondsText(record.window));
 }

@@ -12,6 +12,8 @@ bool Expectation::isMetBy(const ExchangeRecord& record) const
         return false;
     if (reply && record.reply != *reply)
         return false;
+    if (replyCheck && record.replyCheck() != *replyCheck)
+        return false;
     return !maxLatency || (record.latency && *record.latency <= *maxLatency);
 }
 
@@ -23,6 +25,8 @@ QString Expectation::describe() const
     if (reply)
         facts << (reply->isEmpty() ? QStringLiteral("no reply bytes")
                                    : QStringLiteral("reply %1").arg(codec::AscConvert(*reply)));
+    if (replyCheck)
+        facts << QStringLiteral("reply check %1").arg(replyCheckName(*replyCheck));
     if (maxLatency)
         facts << QStringLiteral("latency <= %1").arg(millisecondsText(*maxLatency));
     return facts.isEmpty() ? QStringLiteral("any reply") : facts.join(QStringLiteral(", "));
@@ -37,6 +41,8 @@ QString Expectation::describe(const ExchangeRecord& record)
         facts << QStringLiteral("no reply bytes");
     else
         facts << QStringLiteral("reply %1").arg(codec::AscConvert(record.reply));
+    if (const ReplyCheck check = record.replyCheck(); check != ReplyCheck::None)
+        facts << QStringLiteral("reply check %1").arg(replyCheckName(check));
     if (record.latency)
         facts << QStringLiteral("latency %1").arg(millisecondsText(*record.latency));
     return facts.join(QStringLiteral(", "));

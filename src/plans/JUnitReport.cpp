@@ -3,6 +3,7 @@
 #include "codec/Codec.h"
 #include "plans/Expectation.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <QXmlStreamWriter>
 
@@ -124,4 +125,9 @@ void writeJUnitReport(QIODevice& device, const QString& suiteName, const QDateTi
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();
+}
+
+QString junitSuiteName(const QString& planName, const QString& planPath)
+{
+    return planName.isEmpty() ? QFileInfo(planPath).completeBaseName() : planName;
 }

@@ -11,5 +11,8 @@
 
 class QIODevice;
 
+// The suite's name: the plan's own, else its file's name without the extension.
+QString junitSuiteName(const QString& planName, const QString& planPath);
+
 void writeJUnitReport(QIODevice& device, const QString& suiteName, const QDateTime& startedAt,
                       const QList<StepResult>& steps);

@@ -3,6 +3,7 @@
 #include "codec/Codec.h"
 #include "codec/JsonReader.h"
 #include "codec/WholeNumber.h"
+#include "plans/InputFile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,7 +26,8 @@ const QStringList kStepKeys = {
     QStringLiteral("bcc1"),    QStringLiteral("tail"),        QStringLiteral("bcc2"),
     QStringLiteral("repeat"),  QStringLiteral("interval_ms"), QStringLiteral("expect")};
 const QStringList kExpectKeys = {QStringLiteral("comment"), QStringLiteral("class"),
-                                 QStringLiteral("reply_hex"), QStringLiteral("max_latency_ms")};
+                                 QStringLiteral("reply_hex"), QStringLiteral("reply_check"),
+                                 QStringLiteral("max_latency_ms")};
 // The options only some consoles take.
 const QStringList kConsoleOptions = {
     QStringLiteral("port"), QStringLiteral("baud"), QStringLiteral("bcc"), QStringLiteral("header"),
@@ -158,6 +160,21 @@ Expectation readExpectation(const QJsonValue& value, const QString& path)
     if (expect.contains(u"reply_hex"))
         expectation.reply =
             bytes(expect[u"reply_hex"], child(path, QStringLiteral("reply_hex")), true);
+    if (expect.contains(u"reply_check")) {
+        // null: the reply is no frame of the console's form, as the records write it.
+        const QString where = child(path, QStringLiteral("reply_check"));
+        const QJsonValue check = expect[u"reply_check"];
+        if (check.isNull())
+            expectation.replyCheck = ReplyCheck::None;
+        else if (check == QJsonValue(QStringLiteral("ok")))
+            expectation.replyCheck = ReplyCheck::Ok;
+        else if (check == QJsonValue(QStringLiteral("bad")))
+            expectation.replyCheck = ReplyCheck::Bad;
+        else if (check.isString())
+            refuse(where, QStringLiteral("\"%1\" is none of ok, bad, null").arg(check.toString()));
+        else
+            wrongType(check, where, QStringLiteral("\"ok\", \"bad\" or null"));
+    }
     if (expect.contains(u"max_latency_ms")) {
         const QString where = child(path, QStringLiteral("max_latency_ms"));
         const QJsonValue limit = expect[u"max_latency_ms"];
@@ -287,4 +304,17 @@ std::variant<Plan, QString> readPlan(QByteArrayView json)
     } catch (const Refusal& refusal) {
         return refusal.text;
     }
+}
+
+std::variant<Plan, QString> readPlanFile(const QString& path, bool* unreadable)
+{
+    const auto file = InputFile::read(path);
+    if (unreadable)
+        *unreadable = std::holds_alternative<QString>(file);
+    if (const QString* refusal = std::get_if<QString>(&file))
+        return *refusal;
+    auto reading = readPlan(std::get<QByteArray>(file));
+    if (const QString* refusal = std::get_if<QString>(&reading))
+        return QStringLiteral("%1: %2").arg(path, *refusal);
+    return reading;
 }

@@ -39,3 +39,8 @@ struct Plan {
 
 // The plan, or the refusal's text: "steps[2].expect.class: ..." or "line 3, column 7: ...".
 std::variant<Plan, QString> readPlan(QByteArrayView json);
+
+// The plan in the file at path (read through InputFile), or the refusal as rs232c run says it:
+// the file's ("plan.json: a named pipe, not a regular file") or the plan's after the path
+// ("plan.json: line 3, column 7: ..."). unreadable says whether a refusal is the file's.
+std::variant<Plan, QString> readPlanFile(const QString& path, bool* unreadable = nullptr);

@@ -3,6 +3,7 @@
 
 #include "protocols/ExchangeRecord.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,4 +21,24 @@ struct StepResult {
     int exchanges = 0;
     std::optional<ExchangeRecord> last; // the exchange that decided the step
     double seconds = 0;
+};
+
+// The step's tag as run's lines and the Plans window show it: PASS, FAIL (failed or an error),
+// STOP (interrupted) or SKIP (not run).
+inline QString stepTag(StepResult::Status status)
+{
+    static const char* const kTags[] = {"PASS", "FAIL", "FAIL", "STOP", "SKIP"};
+    return QLatin1String(kTags[int(status)]);
+}
+
+// How many steps of a run ended each way, and run's summary line of them: "2 passed, 1 failed",
+// with ", 1 interrupted" and ", 3 not run" when there are such.
+struct StepCounts {
+    int passed = 0;
+    int failed = 0; // failed or an error
+    int interrupted = 0;
+    int notRun = 0;
+
+    static StepCounts of(const QList<StepResult>& results);
+    QString summary() const;
 };

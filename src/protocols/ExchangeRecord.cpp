@@ -1,6 +1,8 @@
 #include "protocols/ExchangeRecord.h"
 
 #include "codec/Codec.h"
+#include "codec/ControlCharacters.h"
+#include "codec/FrameCheck.h"
 #include "serial/PortMap.h"
 
 #include <QDateTime>
@@ -55,6 +57,40 @@ void ExchangeRecord::interrupt(const QString& reason)
 {
     outcome = Outcome::Interrupted;
     error = reason;
+}
+
+ReplyCheck ExchangeRecord::replyCheck() const
+{
+    codec::FrameKind form = codec::FrameKind::Loader;
+    QByteArrayView frame = reply;
+    switch (console) {
+    case ConsoleKind::Loader:
+        if (frame.endsWith(codec::kEot))
+            frame.chop(1);
+        break;
+    case ConsoleKind::Dedicated:
+        form = codec::FrameKind::Dedicated;
+        break;
+    case ConsoleKind::UserDefine:
+        return ReplyCheck::None;
+    }
+    const codec::FrameCheck check = codec::checkFrame(frame);
+    if (check.kind != form || check.digitsFrom < 0)
+        return ReplyCheck::None;
+    return check.right ? ReplyCheck::Ok : ReplyCheck::Bad;
+}
+
+QString replyCheckName(ReplyCheck check)
+{
+    switch (check) {
+    case ReplyCheck::Ok:
+        return QStringLiteral("ok");
+    case ReplyCheck::Bad:
+        return QStringLiteral("bad");
+    case ReplyCheck::None:
+        break;
+    }
+    return QStringLiteral("none");
 }
 
 QString ExchangeRecord::word() const
@@ -112,8 +148,11 @@ QString ExchangeRecord::timingNote() const
     const QString when =
         utcMilliseconds(time).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.")) +
         microsecondDigits(time);
-    return latency ? QStringLiteral("%1, latency %2").arg(when, millisecondsText(*latency))
-                   : QStringLiteral("%1, no reply").arg(when);
+    QString note = latency ? QStringLiteral("%1, latency %2").arg(when, millisecondsText(*latency))
+                           : QStringLiteral("%1, no reply").arg(when);
+    if (const ReplyCheck check = replyCheck(); check != ReplyCheck::None)
+        note += QStringLiteral(", reply check %1").arg(replyCheckName(check));
+    return note;
 }
 
 QJsonObject ExchangeRecord::toJson() const
@@ -129,6 +168,10 @@ QJsonObject ExchangeRecord::toJson() const
     object.insert(QLatin1String("latency_us"),
                   latency ? QJsonValue(qint64(latency->count())) : QJsonValue(QJsonValue::Null));
     object.insert(QLatin1String("polls"), polls);
+    const ReplyCheck check = replyCheck();
+    object.insert(QLatin1String("reply_check"), check == ReplyCheck::None
+                                                    ? QJsonValue(QJsonValue::Null)
+                                                    : QJsonValue(replyCheckName(check)));
     object.insert(QLatin1String("reply_hex"), codec::AscConvert(reply));
     object.insert(QLatin1String("settings"), settings);
     object.insert(QLatin1String("time"), timeText());

@@ -15,6 +15,15 @@
 #include <chrono>
 #include <optional>
 
+// Whether the reply is itself a frame of the console's own form, with check digits, and whether
+// they are the sum of its text: a Loader reply of STX, text, two digits and ETX (an EOT after it
+// or not), a Dedicated reply of ENQ, text, EOT and its digits. None for any other reply and for
+// every User Define reply.
+enum class ReplyCheck { None, Ok, Bad };
+
+// "none", "ok" or "bad".
+QString replyCheckName(ReplyCheck check);
+
 struct ExchangeRecord {
     // How the exchange ended: its receive window ran out (or the Loader's EOT came), the port
     // failed, or a signal ended it.
@@ -40,6 +49,7 @@ struct ExchangeRecord {
     void interrupt(const QString& reason);
 
     ReplyClass replyClass() const { return classify(reply); }
+    ReplyCheck replyCheck() const;
     // The console's reply word; "Port Disorder" as the windows' box says it, or "Interrupted".
     QString word() const;
     // "ack", "nak", "none", "other", "port_failure" or "interrupted".

@@ -133,6 +133,22 @@ ConsoleWindow::ConsoleWindow(ConsoleKind kind, const QString& initialSettings, c
     connect(끝내기, &QPushButton::clicked, this, &ConsoleWindow::endClick);
     connect(m_preScreen, &QPushButton::clicked, this, &ConsoleWindow::preScreenClick);
     connect(m_runner, &ExchangeRunner::finished, this, &ConsoleWindow::transactionFinished);
+    buildPlansButton(layout);
+}
+
+void ConsoleWindow::buildPlansButton(const Layout& layout)
+{
+    auto* plans = new QPushButton(QStringLiteral("Plans\u2026"), this);
+    plans->setObjectName(QStringLiteral("plansButton"));
+    // Out of the tab chain, which keeps its order; Ctrl+L reaches it from the keyboard.
+    plans->setFocusPolicy(Qt::NoFocus);
+    plans->setToolTip(QStringLiteral("Run a test plan and chart its latencies (Ctrl+L)"));
+    plans->setAccessibleName(QStringLiteral("Plans"));
+    place(plans, layout.plans);
+    const auto open = [this] { services().show(WindowId::Plans); };
+    connect(plans, &QPushButton::clicked, this, open);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            open);
 }
 
 QFont ConsoleWindow::gulim(qreal pointSize, bool bold)

@@ -163,6 +163,8 @@ private:
     MessagesWindow* messages();
     void openMessages();
     void saveAsPlan();
+    // Plans… (plansButton, Ctrl+L) opens the Plans window.
+    void buildPlansButton(const Layout& layout);
 
     const ConsoleKind m_kind;
     SerialControl* m_serial;

@@ -167,6 +167,9 @@ void SettingsWindow::buildPortLine()
     connect(m_portsButton, &QPushButton::clicked, this, &SettingsWindow::openPorts);
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
     connect(shortcut, &QShortcut::activated, this, &SettingsWindow::openPorts);
+    // The Plans window has no button here, where there is no room: Ctrl+L opens it.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [] { WindowServices::instance().show(WindowId::Plans); });
 
     m_portDevices = new QLabel(Frame2);
     m_portDevices->setObjectName(QStringLiteral("PortDevices"));

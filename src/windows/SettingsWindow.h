@@ -4,7 +4,8 @@
 // a console's Pre_Screen brings a fresh one back. The data bit, stop bit and parity boxes are
 // shown but never read: every console runs its line at 8 data bits, no parity, 1 stop bit.
 // Between the two rows of the setting frame a short line says which device com1 and com2 stand
-// for, beside the way to the Ports window (also Ctrl+P), where the user chooses them.
+// for, beside the way to the Ports window (also Ctrl+P), where the user chooses them. Ctrl+L
+// opens the Plans window.
 
 #include "protocols/ProgramState.h"
 

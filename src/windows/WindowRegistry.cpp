@@ -2,6 +2,7 @@
 
 #include "windows/DedicatedWindow.h"
 #include "windows/LoaderWindow.h"
+#include "windows/PlansWindow.h"
 #include "windows/SettingsWindow.h"
 #include "windows/UserDefWindow.h"
 #include "windows/WindowServices.h"
@@ -15,4 +16,5 @@ void registerWindows(WindowServices& services, ProgramState& state, SessionLog* 
                             [&state, log] { return new DedicatedWindow(state, log); });
     services.registerWindow(WindowId::UserDefine,
                             [&state, log] { return new UserDefWindow(state, log); });
+    services.registerWindow(WindowId::Plans, [log] { return new PlansWindow(log); });
 }

@@ -10,7 +10,7 @@
 #include <functional>
 #include <map>
 
-enum class WindowId { Settings, Loader, Dedicated, UserDefine };
+enum class WindowId { Settings, Loader, Dedicated, UserDefine, Plans };
 
 class WindowServices {
 public:

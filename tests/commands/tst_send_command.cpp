@@ -77,6 +77,9 @@ void TestSendCommand::exitStatusOfEachReply_data()
     QTest::newRow("userdef other reply")
         << QStringList{"--console", "userdef", "--header", "STX(02)", "--tail", "NONE", "1"}
         << "hex:41" << 3 << "Error" << hex("02313331") << 1;
+    QTest::newRow("loader, a framed reply with wrong digits")
+        << QStringList{"--console", "loader", "ABC"} << "hex:0241424343370304" << 3
+        << "Error  reply check bad" << hex("02414243433603") << 1;
     QTest::newRow("repeat, every reply ACK")
         << QStringList{"--console", "loader", "--repeat", "3", "ABC"} << "protocol" << 0 << "ACK"
         << hex("02414243433603") << 3;

@@ -38,9 +38,10 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
             {"console": "loader", "message": "A␂B"},
             {"console": "dedicated", "hex": "41 42", "bcc": true, "port": 1, "baud": 128000,
              "repeat": 3, "interval_ms": 20, "name": "R",
-             "expect": {"class": "NAK", "reply_hex": "1504", "max_latency_ms": 2.5}},
+             "expect": {"class": "NAK", "reply_hex": "1504", "max_latency_ms": 2.5,
+                        "reply_check": "bad"}},
             {"console": "userdef", "message": "", "name": " ", "header": "NONE", "bcc1": "SUM_2",
-             "tail": "ETX(03)", "expect": {"reply_hex": "", "comment": "silent"}}
+             "tail": "ETX(03)", "expect": {"reply_hex": "", "comment": "silent", "reply_check": null}}
         ]})json");
     QVERIFY2(std::holds_alternative<Plan>(reading), qPrintable(refusalOf(reading)));
     const Plan& plan = std::get<Plan>(reading);
@@ -56,7 +57,8 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
                                                          "B"));
     QCOMPARE(loader.exchange.usedPort(), 1);
     QCOMPARE(loader.repeat, 1);
-    QVERIFY(!loader.expect.replyClass && !loader.expect.reply && !loader.expect.maxLatency);
+    QVERIFY(!loader.expect.replyClass && !loader.expect.reply && !loader.expect.replyCheck &&
+            !loader.expect.maxLatency);
 
     const PlanStep& dedicated = plan.steps[1];
     QCOMPARE(dedicated.name, "R");
@@ -69,6 +71,7 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
     QCOMPARE(dedicated.expect.replyClass, std::optional(ReplyClass::Nak));
     QCOMPARE(dedicated.expect.reply, std::optional(hex("1504")));
     QCOMPARE(dedicated.expect.maxLatency, std::optional(std::chrono::microseconds(2500)));
+    QCOMPARE(dedicated.expect.replyCheck, std::optional(ReplyCheck::Bad));
 
     const PlanStep& userDef = plan.steps[2];
     QCOMPARE(userDef.name, "userdef "); // a blank name is none
@@ -79,6 +82,7 @@ void TestPlanReader::readsDefaultsOverridesAndExpectations()
     QCOMPARE(userDef.exchange.request.selections.tail, "ETX(03)");
     QCOMPARE(userDef.exchange.request.selections.bcc2, UserDefSelections{}.bcc2);
     QCOMPARE(userDef.expect.reply, std::optional(QByteArray()));
+    QCOMPARE(userDef.expect.replyCheck, std::optional(ReplyCheck::None));
 }
 
 void TestPlanReader::refusals_data()
@@ -106,6 +110,12 @@ void TestPlanReader::refusals_data()
     QTest::newRow("class of no value")
         << withStep(R"({"console": "loader", "message": "A", "expect": {"class": "ok"}})")
         << "steps[1].expect.class: \"ok\" is none of";
+    QTest::newRow("reply check of no value")
+        << withStep(R"({"console": "loader", "message": "A", "expect": {"reply_check": "OK"}})")
+        << "steps[1].expect.reply_check: \"OK\" is none of ok, bad, null";
+    QTest::newRow("reply check of a wrong type")
+        << withStep(R"({"console": "loader", "message": "A", "expect": {"reply_check": true}})")
+        << "steps[1].expect.reply_check: \"ok\", \"bad\" or null is needed, not true or false";
     QTest::newRow("no console") << withStep(R"({"message": "A"})") << "steps[1].console: missing";
     QTest::newRow("message and hex")
         << withStep(R"({"console": "loader", "message": "A", "hex": "41"})")
