@@ -31,6 +31,11 @@ QJsonObject expectJson(const Expectation& expect)
         object.insert(QStringLiteral("class"), replyClassName(*expect.replyClass));
     if (expect.reply)
         object.insert(QStringLiteral("reply_hex"), hexWithBlanks(*expect.reply));
+    if (expect.replyCheck)
+        object.insert(QStringLiteral("reply_check"),
+                      *expect.replyCheck == ReplyCheck::None
+                          ? QJsonValue(QJsonValue::Null)
+                          : QJsonValue(replyCheckName(*expect.replyCheck)));
     if (expect.maxLatency)
         object.insert(QStringLiteral("max_latency_ms"), double(expect.maxLatency->count()) / 1000);
     return object;

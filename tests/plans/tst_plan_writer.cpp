@@ -62,7 +62,7 @@ private slots:
         dedicated.exchange.baud = 9600;
         dedicated.repeat = 3;
         dedicated.intervalMs = 10;
-        dedicated.expect = {ReplyClass::Nak, hex("15 04"), 1500us};
+        dedicated.expect = {ReplyClass::Nak, hex("15 04"), ReplyCheck::Bad, 1500us};
         QTest::newRow("dedicated on its line, expecting")
             << dedicated << StepLine::Written << "message";
 
@@ -107,6 +107,7 @@ private slots:
         QCOMPARE(back.intervalMs, written.intervalMs);
         QCOMPARE(back.expect.replyClass, written.expect.replyClass);
         QCOMPARE(back.expect.reply, written.expect.reply);
+        QCOMPARE(back.expect.replyCheck, written.expect.replyCheck);
         QCOMPARE(back.expect.maxLatency, written.expect.maxLatency);
     }
 
