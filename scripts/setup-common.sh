@@ -20,9 +20,12 @@ install_missing() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# help2man writes the manual pages, rsvg-convert renders the window icon.
+# help2man writes the manual pages, rsvg-convert renders the window icon; libgensio.pc links
+# -lwrap, whose link-time file is in libwrap0-dev.
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
-    help2man librsvg2-bin)
+    libgensio-dev libwrap0-dev help2man librsvg2-bin)
+# The network ports are tested against a real ser2net and a python3-serial client.
+test_packages=(ser2net python3-serial)
 # What making and checking the Debian package needs besides (CPack's dependency list comes from
 # dpkg-shlibdeps).
 package_packages=(dpkg-dev desktop-file-utils)

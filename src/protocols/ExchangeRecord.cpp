@@ -4,6 +4,7 @@
 #include "serial/PortMap.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 
@@ -44,6 +45,7 @@ ExchangeRecord ExchangeRecord::of(ConsoleKind console, const Transaction& transa
     record.latency = transaction.latency();
     record.window = transaction.windowLength();
     record.polls = transaction.polls();
+    record.lineState = port.lineState();
     if (const std::optional<SerialError> error = transaction.error()) {
         record.outcome = Outcome::PortFailure;
         record.error = error->reason();
@@ -112,8 +114,12 @@ QString ExchangeRecord::timingNote() const
     const QString when =
         utcMilliseconds(time).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.")) +
         microsecondDigits(time);
-    return latency ? QStringLiteral("%1, latency %2").arg(when, millisecondsText(*latency))
-                   : QStringLiteral("%1, no reply").arg(when);
+    const QString timing =
+        latency ? QStringLiteral("%1, latency %2").arg(when, millisecondsText(*latency))
+                : QStringLiteral("%1, no reply").arg(when);
+    if (lineState.isEmpty())
+        return timing;
+    return QStringLiteral("%1, line errors: %2").arg(timing, lineState.join(QStringLiteral(", ")));
 }
 
 QJsonObject ExchangeRecord::toJson() const
@@ -128,6 +134,7 @@ QJsonObject ExchangeRecord::toJson() const
     object.insert(QLatin1String("frame_hex"), codec::AscConvert(frame));
     object.insert(QLatin1String("latency_us"),
                   latency ? QJsonValue(qint64(latency->count())) : QJsonValue(QJsonValue::Null));
+    object.insert(QLatin1String("line_state"), QJsonArray::fromStringList(lineState));
     object.insert(QLatin1String("polls"), polls);
     object.insert(QLatin1String("reply_hex"), codec::AscConvert(reply));
     object.insert(QLatin1String("settings"), settings);
