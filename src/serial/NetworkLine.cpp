@@ -468,14 +468,18 @@ void NetworkLine::write(const QByteArray& bytes)
 
 qint64 NetworkLine::outputLeft()
 {
-    requireUsable(false);
+    if (!m_link)
+        requireUsable(false);
     std::unique_lock lock(m_link->mutex);
     if (m_link->state == Link::State::Connecting &&
         Clock::now() - m_link->startedAt > kConnectLimit)
         m_link->fail(SerialError::Kind::Io,
                      QStringLiteral("no connection within %1 s").arg(kConnectLimit.count()));
+    // A frame that was all out before the server went away has left: the answer that came
+    // before the end is read first, and Input reports the end after it.
+    const bool sent = m_link->outgoing.isEmpty() && !m_link->received.isEmpty();
     lock.unlock();
-    requireUsable(false);
+    requireUsable(sent);
     lock.lock();
     return m_link->outgoing.size();
 }
