@@ -19,9 +19,11 @@
 #include "windows/DedicatedWindow.h"
 #include "windows/LoaderWindow.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -92,6 +94,7 @@ private slots:
     void exchangesThroughSer2net_data();
     void exchangesThroughSer2net();
     void theRateReachesTheDeviceAndTheNextExchangeGoesOn();
+    void aPlanNamesANetworkPort();
     void faults_data();
     void faults();
     void aConsoleStaysLiveWhileItConnects();
@@ -218,6 +221,24 @@ void TestNetworkPorts::theRateReachesTheDeviceAndTheNextExchangeGoesOn()
     const Outcome outcome = exchangeOn(port, kLoaderAbc);
     QCOMPARE(outcome.record.word(), QStringLiteral("ACK"));
     QCOMPARE(outcome.warnings, QStringList());
+}
+
+void TestNetworkPorts::aPlanNamesANetworkPort()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plan.json"));
+    QFile plan(path);
+    QVERIFY(plan.open(QIODevice::WriteOnly));
+    plan.write(QStringLiteral(R"({"ports": {"1": "%1"}, "port": 1, "steps": [
+        {"console": "loader", "message": "ABC", "expect": {"class": "ack"}},
+        {"console": "dedicated", "message": "R01", "expect": {"class": "ack"}}]})")
+                   .arg(m_server->rfc2217Url())
+                   .toUtf8());
+    plan.close();
+    m_rfc2217Device->clearReceived();
+    const CommandResult result = runCommand({"run", path});
+    QVERIFY2(result.status == 0, result.out + result.err);
+    QCOMPARE(m_rfc2217Device->frames().size(), 2);
 }
 
 void TestNetworkPorts::faults_data()
