@@ -56,26 +56,31 @@ bool Ser2net::installed()
     return !ser2netPath().isEmpty();
 }
 
-Ser2net::Ser2net(const QString& rfc2217Device, const QString& rawDevice, int maxConnections)
+Ser2net::Ser2net(const QString& rfc2217Device, const QString& rawDevice, int maxConnections,
+                 const QStringList& options)
     : m_rfc2217Port(freeLoopbackPort()), m_rawPort(freeLoopbackPort())
 {
     // The exporter's shape: an RFC 2217 accepter in server mode, the device at 38400 8N1 with
     // its modem lines ignored (local), and room for several clients.
+    QString extra;
+    for (const QString& option : options)
+        extra += QStringLiteral("    %1\n").arg(option);
     const QString config =
         QStringLiteral("connection: &rfc2217\n"
                        "  accepter: telnet(rfc2217,mode=server),tcp,127.0.0.1,%1\n"
                        "  connector: serialdev,%3,38400n81,local\n"
                        "  options:\n"
-                       "    max-connections: %5\n"
+                       "    max-connections: %5\n%6"
                        "connection: &raw\n"
                        "  accepter: tcp,127.0.0.1,%2\n"
                        "  connector: serialdev,%4,38400n81,local\n"
                        "  options:\n"
-                       "    max-connections: %5\n")
+                       "    max-connections: %5\n%6")
             .arg(m_rfc2217Port)
             .arg(m_rawPort)
             .arg(rfc2217Device, rawDevice)
-            .arg(maxConnections);
+            .arg(maxConnections)
+            .arg(extra);
     const QString path = m_dir.filePath(QStringLiteral("ser2net.yaml"));
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))

@@ -11,14 +11,17 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 class Ser2net {
 public:
     static bool installed();
 
-    // maxConnections 1 makes a server that refuses a second client.
-    Ser2net(const QString& rfc2217Device, const QString& rawDevice, int maxConnections = 10);
+    // maxConnections 1 makes a server that refuses a second client; options are more lines of
+    // each connection's options ("chardelay: false").
+    Ser2net(const QString& rfc2217Device, const QString& rawDevice, int maxConnections = 10,
+            const QStringList& options = {});
     ~Ser2net();
     Ser2net(const Ser2net&) = delete;
     Ser2net& operator=(const Ser2net&) = delete;
