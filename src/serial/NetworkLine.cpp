@@ -533,8 +533,10 @@ void NetworkLine::requireUsable(bool readable) const
     std::lock_guard lock(m_link->mutex);
     if (m_link->state != Link::State::Failed)
         return;
-    // Bytes that came before the connection ended are still handed out first.
-    if (readable && !m_link->received.isEmpty())
+    // Bytes that came before the connection ended are still handed out first; after a refused
+    // setting nothing more is believed.
+    if (readable && m_link->failureKind == SerialError::Kind::Vanished &&
+        !m_link->received.isEmpty())
         return;
     throw SerialError(m_link->failureKind, m_link->failure);
 }

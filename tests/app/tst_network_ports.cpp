@@ -79,7 +79,9 @@ enum class Fault {
     CloseMidReply,
     NeverAnswers,
     Flood,
-    SecondClient
+    SecondClient,
+    KeepsItsRate,
+    LeavesSettingsUnanswered
 };
 
 } // namespace
@@ -266,6 +268,14 @@ void TestNetworkPorts::faults_data()
         << Fault::NeverAnswers << disorder << 4 << "no connection within 3 s" << QByteArray();
     QTest::newRow("flood") << Fault::Flood << QStringLiteral("Error") << 3 << QString()
                            << QByteArray("FFF");
+    // The server's answer is believed: a rate it keeps fails the exchange as a refused rate does
+    // on a local port. Settings left unanswered never fail one: the line says so once.
+    QTest::newRow("server keeps its own rate")
+        << Fault::KeepsItsRate << disorder << 4
+        << "settings \"38400,n,8,1\" refused (the server keeps 9600 baud)" << QByteArray();
+    QTest::newRow("server leaves the settings unconfirmed")
+        << Fault::LeavesSettingsUnanswered << QStringLiteral("ACK") << 0
+        << "did not confirm the line settings" << hex("0604");
     QTest::newRow("second client of a one-client server")
         << Fault::SecondClient << disorder << 4 << "the server closed the connection"
         << QByteArray();
@@ -310,6 +320,12 @@ void TestNetworkPorts::faults()
         break;
     case Fault::Flood:
         serve(FaultServer::Mode::Flood, "tcp");
+        break;
+    case Fault::KeepsItsRate:
+        serve(FaultServer::Mode::KeepsItsRate, "rfc2217");
+        break;
+    case Fault::LeavesSettingsUnanswered:
+        serve(FaultServer::Mode::LeavesSettingsUnanswered, "rfc2217");
         break;
     case Fault::SecondClient: {
         lone = std::make_unique<SimulatedDevice>();

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <initializer_list>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,6 +30,14 @@ bool readable(int fd, int stop)
     while (::poll(fds, 2, -1) < 0) {
     }
     return !(fds[1].revents & POLLIN);
+}
+
+QByteArray bytesOf(std::initializer_list<unsigned char> values)
+{
+    QByteArray bytes;
+    for (unsigned char value : values)
+        bytes += char(value);
+    return bytes;
 }
 
 } // namespace
@@ -102,6 +111,10 @@ void FaultServer::handle(int client)
             }
         }
         return;
+    case Mode::KeepsItsRate:
+    case Mode::LeavesSettingsUnanswered:
+        speakRfc2217(client);
+        return;
     case Mode::Mute:
         while (readable(client, m_stop[0]) && ::read(client, buffer, sizeof buffer) > 0) {
         }
@@ -125,5 +138,77 @@ void FaultServer::handle(int client)
                 return;
         }
     }
+    }
+}
+
+// Just enough of a telnet RFC 2217 server: every option the client offers is taken, a setting
+// is confirmed with the value it keeps (or never), and a frame's ETX gets ACK EOT.
+void FaultServer::speakRfc2217(int client)
+{
+    constexpr unsigned char kIac = 255, kSb = 250, kSe = 240, kWill = 251, kWont = 252, kDo = 253,
+                            kComPort = 44, kSetBaudrate = 1, kSetStopSize = 4, kServerOffset = 100;
+    const auto sendBytes = [&](const QByteArray& bytes) {
+        m_sent += ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL);
+    };
+    enum { Data, Command, Option, Sub, SubIac } state = Data;
+    unsigned char verb = 0;
+    QByteArray sub;
+    char buffer[512];
+    while (readable(client, m_stop[0])) {
+        const ssize_t got = ::read(client, buffer, sizeof buffer);
+        if (got <= 0)
+            return;
+        for (ssize_t i = 0; i < got; ++i) {
+            const auto byte = static_cast<unsigned char>(buffer[i]);
+            switch (state) {
+            case Data:
+                if (byte == kIac)
+                    state = Command;
+                else if (byte == 0x03)
+                    sendBytes(QByteArray("\x06\x04"));
+                break;
+            case Command:
+                verb = byte;
+                state = byte == kSb ? Sub : byte >= kWill ? Option : Data;
+                sub.clear();
+                break;
+            case Option: {
+                // WILL x gets DO x; DO x gets WILL x for the com port and binary, else WONT.
+                const unsigned char answer = verb == kWill ? kDo
+                                             : verb == kDo
+                                                 ? (byte == kComPort || byte == 0 ? kWill : kWont)
+                                                 : 0;
+                if (answer != 0)
+                    sendBytes(bytesOf({kIac, answer, byte}));
+                state = Data;
+                break;
+            }
+            case Sub:
+                if (byte == kIac)
+                    state = SubIac;
+                else
+                    sub += char(byte);
+                break;
+            case SubIac:
+                if (byte != kSe) {
+                    sub += char(byte);
+                    state = Sub;
+                    break;
+                }
+                state = Data;
+                // Only the line's format is answered: rate, data bits, parity, stop bits.
+                if (m_mode == Mode::LeavesSettingsUnanswered || sub.size() < 3 ||
+                    static_cast<unsigned char>(sub[0]) != kComPort ||
+                    static_cast<unsigned char>(sub[1]) > kSetStopSize)
+                    break;
+                QByteArray answer = sub;
+                answer[1] = char(static_cast<unsigned char>(sub[1]) + kServerOffset);
+                if (static_cast<unsigned char>(sub[1]) == kSetBaudrate)
+                    answer = QByteArray("\x2c") + char(kSetBaudrate + kServerOffset) +
+                             QByteArray("\x00\x00\x25\x80", 4); // 9600
+                sendBytes(bytesOf({kIac, kSb}) + answer + bytesOf({kIac, kSe}));
+                break;
+            }
+        }
     }
 }

@@ -1,8 +1,10 @@
 #pragma once
 // A TCP server on a free loopback port that misbehaves as a network serial port can: it closes
-// every connection at once, closes it after a byte of reply, never says anything, floods, or
-// (Unanswering) takes no connection at all so that a client's connect hangs. Serves from a
-// thread of its own until it is destroyed.
+// every connection at once, closes it after a byte of reply, never says anything, floods,
+// (Unanswering) takes no connection at all so that a client's connect hangs, or speaks RFC 2217
+// and answers a frame with ACK EOT but keeps 9600 baud whatever is asked (KeepsItsRate) or never
+// answers a setting (LeavesSettingsUnanswered). Serves from a thread of its own until it is
+// destroyed.
 
 #include <QString>
 
@@ -11,7 +13,15 @@
 
 class FaultServer {
 public:
-    enum class Mode { CloseAtOnce, CloseMidReply, Mute, Flood, Unanswering };
+    enum class Mode {
+        CloseAtOnce,
+        CloseMidReply,
+        Mute,
+        Flood,
+        Unanswering,
+        KeepsItsRate,
+        LeavesSettingsUnanswered
+    };
 
     explicit FaultServer(Mode mode);
     ~FaultServer();
@@ -25,6 +35,7 @@ public:
 private:
     void serve();
     void handle(int client);
+    void speakRfc2217(int client);
 
     Mode m_mode;
     int m_listener = -1;
