@@ -161,7 +161,8 @@ struct NetworkLine::Link {
             gensio_os_funcs_free_runner(GensioLoop::os(), starter);
     }
 
-    // With the mutex held: the connection failed; the line hears of it.
+    // With the mutex held: the connection failed. The line finds out at its next call; an open
+    // connection that ends also wakes it through vanished.
     void fail(SerialError::Kind kind, const QString& reason)
     {
         if (state == State::Failed)
