@@ -176,16 +176,21 @@ struct NetworkLine::Link {
             notify(true);
     }
 
-    // Lets gensio free the connection, from gensio's thread or after it is closed.
+    // Lets gensio free the connection, from gensio's thread or after it is closed. The link may
+    // go with it: nothing of it is touched after the last reference is dropped.
     void release()
     {
-        std::lock_guard lock(mutex);
-        if (io)
-            gensio_free(io);
-        io = nullptr;
-        released = true;
-        changed.notify_all();
-        self.reset();
+        std::shared_ptr<Link> last;
+        gensio* freed = nullptr;
+        {
+            std::lock_guard lock(mutex);
+            freed = std::exchange(io, nullptr);
+            released = true;
+            changed.notify_all();
+            last = std::move(self);
+        }
+        if (freed)
+            gensio_free(freed);
     }
 
     void sendSettings();
