@@ -21,9 +21,10 @@ install_missing() {
 }
 
 # help2man writes the manual pages, rsvg-convert renders the window icon; the Plans window's chart
-# is Qt Charts, whose CMake package needs Qt OpenGL's, which qt6-charts-dev does not pull in.
+# is Qt Charts, whose CMake package needs Qt OpenGL's, which qt6-charts-dev does not pull in;
+# libgensio.pc links -lwrap, whose link-time file is in libwrap0-dev.
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
-    libqt6opengl6-dev libgl-dev libgensio-dev help2man librsvg2-bin)
+    libqt6opengl6-dev libgl-dev libgensio-dev libwrap0-dev help2man librsvg2-bin)
 # What the tests run besides the programs: python3-serial and ser2net meet them over the network.
 test_packages=(python3 python3-serial ser2net clang-format)
 # What making and checking the Debian package needs besides (CPack's dependency list comes from

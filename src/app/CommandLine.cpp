@@ -12,12 +12,15 @@ const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")},
                                QStringLiteral("Shows this help and ends."));
 const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")},
                                   QStringLiteral("Shows the version and ends."));
-const QCommandLineOption kCom1(QStringLiteral("com1"),
-                               QStringLiteral("The serial device of port 1 (com1)."),
-                               QStringLiteral("device"));
-const QCommandLineOption kCom2(QStringLiteral("com2"),
-                               QStringLiteral("The serial device of port 2 (com2)."),
-                               QStringLiteral("device"));
+const QCommandLineOption
+    kCom1(QStringLiteral("com1"),
+          QStringLiteral("The serial device of port 1 (com1), or a network port: "
+                         "rfc2217://HOST:PORT, tcp://HOST:PORT."),
+          QStringLiteral("device"));
+const QCommandLineOption
+    kCom2(QStringLiteral("com2"),
+          QStringLiteral("The serial device of port 2 (com2), or a network port."),
+          QStringLiteral("device"));
 const QCommandLineOption kLog(QStringLiteral("log"),
                               QStringLiteral("Appends a JSON line for every exchange of every "
                                              "console to the file."),

@@ -30,7 +30,10 @@ struct Option {
 constexpr Option kOptions[] = {
     {"console", "The console: loader, dedicated or userdef.", "name"},
     {"port", "Port 1 or 2 (dedicated, userdef; default 1). The loader always uses port 1.", "n"},
-    {"device", "The device of the port used, instead of the port map's.", "path"},
+    {"device",
+     "The device of the port used, instead of the port map's; a network port as "
+     "rfc2217://HOST:PORT or tcp://HOST:PORT.",
+     "path"},
     {"baud",
      "The rate (dedicated, userdef): 9600, 19200, 38400 (default), 56000, 57600, 76800, "
      "115200 or 128000.",

@@ -4,6 +4,7 @@
 #include "codec/JsonReader.h"
 #include "codec/WholeNumber.h"
 #include "plans/InputFile.h"
+#include "serial/NetworkPort.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -275,6 +276,10 @@ Plan read(QByteArrayView json)
             plan.ports[port - 1] = text(ports[key], where);
             if (plan.ports[port - 1].isEmpty())
                 refuse(where, QStringLiteral("a device path is needed"));
+            QString why;
+            if (NetworkPort::looksLikeNetwork(plan.ports[port - 1]) &&
+                !NetworkPort::parse(plan.ports[port - 1], &why))
+                refuse(where, why);
         }
     }
     Line line;

@@ -6,6 +6,7 @@
 #include "serial/PortMap.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 
@@ -46,6 +47,7 @@ ExchangeRecord ExchangeRecord::of(ConsoleKind console, const Transaction& transa
     record.latency = transaction.latency();
     record.window = transaction.windowLength();
     record.polls = transaction.polls();
+    record.lineState = port.lineState();
     if (const std::optional<SerialError> error = transaction.error()) {
         record.outcome = Outcome::PortFailure;
         record.error = error->reason();
@@ -152,6 +154,8 @@ QString ExchangeRecord::timingNote() const
                            : QStringLiteral("%1, no reply").arg(when);
     if (const ReplyCheck check = replyCheck(); check != ReplyCheck::None)
         note += QStringLiteral(", reply check %1").arg(replyCheckName(check));
+    if (!lineState.isEmpty())
+        note += QStringLiteral(", line errors: %1").arg(lineState.join(QStringLiteral(", ")));
     return note;
 }
 
@@ -167,6 +171,7 @@ QJsonObject ExchangeRecord::toJson() const
     object.insert(QLatin1String("frame_hex"), codec::AscConvert(frame));
     object.insert(QLatin1String("latency_us"),
                   latency ? QJsonValue(qint64(latency->count())) : QJsonValue(QJsonValue::Null));
+    object.insert(QLatin1String("line_state"), QJsonArray::fromStringList(lineState));
     object.insert(QLatin1String("polls"), polls);
     const ReplyCheck check = replyCheck();
     object.insert(QLatin1String("reply_check"), check == ReplyCheck::None

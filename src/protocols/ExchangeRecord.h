@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <optional>
@@ -40,6 +41,9 @@ struct ExchangeRecord {
     std::chrono::microseconds window{0};
     int polls = 0;
     QString error; // why the port failed or what ended the exchange
+    // The line's error notices during the exchange, as a network server reports them:
+    // "framing", "parity", "overrun", "break"; empty when none (always on a local line).
+    QStringList lineState;
 
     // The record of the transaction's latest exchange, finished or failed, on the control it ran.
     static ExchangeRecord of(ConsoleKind console, const Transaction& transaction,
@@ -56,7 +60,8 @@ struct ExchangeRecord {
     QString className() const;
     // The UTC time with microseconds: 2026-12-08T11:23:41.123456Z.
     QString timeText() const;
-    // The local time of the exchange and its latency, as the history's label boxes show them.
+    // The local time of the exchange, its latency and the line-state notices, as the history's
+    // label boxes show them.
     QString timingNote() const;
 
     QJsonObject toJson() const;

@@ -47,4 +47,10 @@ void ExchangeRunner::settle(const QString& interruption)
     m_logError.clear();
     if (m_log && !m_log->append(m_record.jsonLine()))
         m_logError = m_log->lastError();
+    // What the line says once about a network server (settings that are the server's, or that
+    // it left unconfirmed) goes the way of the rate warning.
+    for (const QString& notice : m_port.takeNotices()) {
+        if (m_showWarning)
+            m_showWarning(notice);
+    }
 }

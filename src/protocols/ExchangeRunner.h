@@ -27,7 +27,8 @@ public:
 
     // The log every record goes to; none (nullptr) unless one was asked for.
     void setLog(SessionLog* log) { m_log = log; }
-    // Shows the warning the doubtful rate draws, between Settings and InputLen.
+    // Shows the warning the doubtful rate draws, between Settings and InputLen, and what a
+    // network line has to say once about its server, after the exchange.
     void setWarning(std::function<void(const QString&)> show) { m_showWarning = std::move(show); }
 
     // Builds the console's plan of the request and takes the engine's steps up to Output.

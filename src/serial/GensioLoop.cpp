@@ -3,43 +3,59 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs_public.h>
 
-#include <QtGlobal>
-
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <pthread.h>
 #include <thread>
 
 namespace {
 
-void wakeUp(int) {}
+// gensio wakes its waiting thread with this signal when another thread hands it work (a new
+// connection, a sooner timer). It must have a handler, and every thread but the loop's keeps it
+// blocked so that only the loop is woken.
+constexpr int kWakeSignal = SIGUSR1;
+
+void ignoreWake(int) {}
+
+void serve(gensio_os_funcs* funcs)
+{
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, kWakeSignal);
+    // A peer that goes away must not end the process on the next write.
+    sigaddset(&blocked, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+    gensio_waiter* never = gensio_os_funcs_alloc_waiter(funcs);
+    for (;;)
+        gensio_os_funcs_wait(funcs, never, 1, nullptr);
+}
 
 gensio_os_funcs* start()
 {
-    // Another thread that hands the loop new work wakes it with this signal; its handler has
-    // nothing to do, and the loop thread takes it only while it waits.
     struct sigaction action {};
-    action.sa_handler = wakeUp;
+    action.sa_handler = ignoreWake;
     sigemptyset(&action.sa_mask);
-    ::sigaction(GENSIO_DEF_WAKE_SIG, &action, nullptr);
+    sigaction(kWakeSignal, &action, nullptr);
 
-    gensio_os_funcs* os = nullptr;
-    if (const int error = gensio_default_os_hnd(GENSIO_DEF_WAKE_SIG, &os); error != 0)
-        qFatal("gensio: %s", gensio_err_to_str(error));
-    std::thread([os] {
-        sigset_t wake;
-        sigemptyset(&wake);
-        sigaddset(&wake, GENSIO_DEF_WAKE_SIG);
-        ::pthread_sigmask(SIG_BLOCK, &wake, nullptr);
-        for (;;)
-            gensio_os_funcs_service(os, nullptr);
-    }).detach();
-    return os;
+    gensio_os_funcs* funcs = nullptr;
+    const int error = gensio_default_os_hnd(kWakeSignal, &funcs);
+    if (error != 0) {
+        std::fprintf(stderr, "gensio cannot start: %s\n", gensio_err_to_str(error));
+        std::abort();
+    }
+    std::thread(serve, funcs).detach();
+    return funcs;
 }
 
 } // namespace
 
-gensio_os_funcs* GensioLoop::os()
+namespace GensioLoop {
+
+gensio_os_funcs* os()
 {
     static gensio_os_funcs* const funcs = start();
     return funcs;
 }
+
+} // namespace GensioLoop

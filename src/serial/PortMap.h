@@ -23,7 +23,7 @@ void setKeptDevice(int port, const QString& path);
 QString defaultDevice(int port);
 // The path a device name opens, as Qt Serial Port reads a port name: a bare name (ttyUSB0,
 // pts/3) is a device under /dev, a relative path (./ttyDEVICE) is made absolute, and an
-// absolute path is itself. Empty stays empty.
+// absolute path is itself. A network name (rfc2217://HOST:PORT) and empty stay as they are.
 QString devicePath(const QString& name);
 
 } // namespace PortMap

@@ -1,5 +1,7 @@
 #include "serial/PortMap.h"
 
+#include "serial/NetworkPort.h"
+
 #include <QFileInfo>
 
 namespace PortMap {
@@ -18,7 +20,7 @@ QString defaultDevice(int port)
 
 QString devicePath(const QString& name)
 {
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || NetworkPort::looksLikeNetwork(name))
         return name;
     if (name.startsWith(QLatin1String("./")) || name.startsWith(QLatin1String("../")))
         return QFileInfo(name).absoluteFilePath();

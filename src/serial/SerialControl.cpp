@@ -1,5 +1,7 @@
 #include "serial/SerialControl.h"
 
+#include "serial/NetworkLine.h"
+#include "serial/NetworkPort.h"
 #include "serial/PortCatalog.h"
 #include "serial/PortMap.h"
 #include "serial/SerialSystem.h"
@@ -109,6 +111,17 @@ ParsedSettings parseSettings(const QString& settings)
     return parsed;
 }
 
+NetworkLine::LineSettings networkSettings(const ParsedSettings& parsed)
+{
+    NetworkLine::LineSettings settings;
+    settings.baud = parsed.baud;
+    settings.dataBits = int(parsed.dataBits);
+    settings.parity = parityLetter(parsed.parity);
+    settings.oneAndHalf = parsed.stopBits == QSerialPort::OneAndHalfStop;
+    settings.twoStopBits = parsed.stopBits == QSerialPort::TwoStop;
+    return settings;
+}
+
 // What the device kept other than asked, as "8 data bits, parity N"; empty when it took all.
 QString keptSettings(const ParsedSettings& asked,
                      const std::optional<SerialSystem::LineFormat>& line)
@@ -131,8 +144,14 @@ QString keptSettings(const ParsedSettings& asked,
 } // namespace
 
 SerialControl::SerialControl(const QString& initialSettings, QObject* parent)
-    : SerialLine(parent), m_port(new QSerialPort(this)), m_settings(initialSettings)
+    : SerialLine(parent), m_port(new QSerialPort(this)), m_network(new NetworkLine(this)),
+      m_settings(initialSettings)
 {
+    connect(m_network, &NetworkLine::inputArrived, this, [this] {
+        if (!m_waiting)
+            emit inputArrived();
+    });
+    connect(m_network, &NetworkLine::vanished, this, &SerialLine::vanished);
     parseSettings(initialSettings);
     m_port->setReadBufferSize(kReadBufferSize);
     connect(m_port, &QSerialPort::readyRead, this, [this] {
@@ -157,7 +176,7 @@ SerialControl::~SerialControl()
 
 void SerialControl::setCommPort(int port)
 {
-    if (m_port->isOpen())
+    if (portOpen())
         throw SerialError(
             SerialError::Kind::Io,
             QStringLiteral("%1: the port cannot change while it is open").arg(m_devicePath));
@@ -172,6 +191,10 @@ void SerialControl::setSettings(const QString& settings)
     parseSettings(settings);
     const QString previous = m_settings;
     m_settings = settings;
+    if (m_network->isOpen()) {
+        m_network->applySettings(m_settings, networkSettings(parseSettings(m_settings)));
+        return;
+    }
     if (!m_port->isOpen())
         return;
     try {
@@ -203,11 +226,23 @@ void SerialControl::setPortOpen(bool open)
 
 bool SerialControl::portOpen() const
 {
-    return m_port->isOpen();
+    return m_port->isOpen() || m_network->isOpen();
+}
+
+QStringList SerialControl::lineState() const
+{
+    return m_overNetwork ? m_network->lineState() : QStringList();
+}
+
+QStringList SerialControl::takeNotices()
+{
+    return m_network->takeNotices();
 }
 
 void SerialControl::setOutput(const QByteArray& bytes)
 {
+    if (m_network->isOpen())
+        return m_network->write(bytes);
     requireUsable();
     if (m_port->write(bytes) != bytes.size())
         throw SerialError(SerialError::Kind::Io,
@@ -216,6 +251,8 @@ void SerialControl::setOutput(const QByteArray& bytes)
 
 QByteArray SerialControl::input()
 {
+    if (m_network->isOpen())
+        return m_network->take(m_inputLen);
     if (m_vanishedReason.isEmpty()) {
         requireUsable();
         waitForInput(0);
@@ -234,11 +271,15 @@ QByteArray SerialControl::input()
 
 bool SerialControl::inputWaiting() const
 {
+    if (m_network->isOpen())
+        return m_network->waiting();
     return !m_pending.isEmpty() || m_port->bytesAvailable() > 0;
 }
 
 bool SerialControl::waitForInput(int ms)
 {
+    if (m_network->isOpen())
+        return m_network->waitForInput(ms);
     if (m_pending.isEmpty()) {
         waitForDevice(std::max(0, ms));
         takeWaitingInput();
@@ -248,6 +289,8 @@ bool SerialControl::waitForInput(int ms)
 
 qint64 SerialControl::outputLeft()
 {
+    if (m_network->isOpen())
+        return m_network->outputLeft();
     requireUsable();
     // A write into a full driver queue fails with EAGAIN, which Qt reports as a ResourceError
     // (a vanished device), so bytes are pushed only while the driver has room.
@@ -338,7 +381,7 @@ void SerialControl::requireUsable() const
 
 void SerialControl::openPort()
 {
-    if (m_port->isOpen())
+    if (portOpen())
         throw SerialError(SerialError::Kind::Io,
                           QStringLiteral("%1: already open").arg(m_devicePath));
     // setCommPort lets only mapped ports in, so there is always a device to open.
@@ -346,6 +389,15 @@ void SerialControl::openPort()
     // Forgets what a device that went away left behind.
     closePort();
     m_devicePath = path;
+    m_overNetwork = NetworkPort::looksLikeNetwork(path);
+    if (m_overNetwork) {
+        QString why;
+        const std::optional<NetworkPort::Address> address = NetworkPort::parse(path, &why);
+        if (!address)
+            throw SerialError(SerialError::Kind::NotFound, why);
+        m_network->open(*address, m_settings, networkSettings(parseSettings(m_settings)));
+        return;
+    }
     // A link (a stable by-id name, a simulator's link) opens as the device it leads to.
     m_port->setPortName(PortCatalog::deviceBehind(path));
     if (!m_port->open(QIODevice::ReadWrite))
@@ -368,6 +420,7 @@ void SerialControl::closePort()
 {
     m_pending.clear();
     m_vanishedReason.clear();
+    m_network->close();
     if (!m_port->isOpen())
         return;
     // Output is left only when an exchange failed or ended before its frame was out. The rest

@@ -1,13 +1,16 @@
 #pragma once
 // The line of every console and command (see SerialLine): the six properties over the device
-// CommPort names, opened as a local serial line. The line is always as Settings says ("38400,n,8,1"
-// or "19200, n, 8, 1").
+// CommPort names, opened as a local serial line, or as a NetworkLine when the device is a
+// network name (rfc2217://HOST:PORT, tcp://HOST:PORT). The line is always as Settings says
+// ("38400,n,8,1" or "19200, n, 8, 1").
 
 #include "serial/SerialLine.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
+class NetworkLine;
 class QSerialPort;
 
 class SerialControl : public SerialLine {
@@ -32,6 +35,12 @@ public:
     bool inputWaiting() const override;
     bool waitForInput(int ms) override;
 
+    // The line-state notices of the latest open ("framing", "parity", "overrun", "break"), kept
+    // after the close; a network server sends them, a local line has none.
+    QStringList lineState() const;
+    // What the line has to say about the device once (see NetworkLine::takeNotices).
+    QStringList takeNotices();
+
 private:
     void applySettings();
     void deviceFailed(const QString& reason);
@@ -42,6 +51,8 @@ private:
     void closePort();
 
     QSerialPort* m_port;
+    NetworkLine* m_network;
+    bool m_overNetwork = false; // the latest open went to a network name
     int m_commPort = 1;
     QString m_settings;
     int m_inputLen = 0;

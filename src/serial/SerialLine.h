@@ -1,8 +1,9 @@
 #pragma once
-// The serial layer (src/serial): the line the engine talks to (this interface) and the local
-// line behind it (SerialControl over Qt Serial Port, its lock files and the few system calls Qt
-// does not make), which device each port number means and the user's kept choice, the machine's
-// ports, and the typed errors. It uses only the codec.
+// The serial layer (src/serial): the line the engine talks to (this interface) and the lines
+// behind it (SerialControl over Qt Serial Port, its lock files and the few system calls Qt does
+// not make; NetworkLine over gensio for ports shared on the network), which device each port
+// number means and the user's kept choice, the machine's ports, and the typed errors. It uses
+// only the codec (and gensio).
 //
 // The serial line the transaction engine talks to, in the console's own terms: a console drives
 // it as CommPort, Settings, InputLen, PortOpen := true, one Output, Input once per poll,
@@ -13,9 +14,9 @@
 // Why the seam sits here: the order of those steps is the console's behaviour, so the engine
 // keeps driving it, and whatever carries the bytes only has to honour it. SerialControl is the
 // line of every console and command: it keeps the properties and, at PortOpen := true, opens
-// the device that CommPort names, so the device's name decides what carries the bytes (today
-// always the local serial port) and the engine never knows. A test drives the engine through a
-// line of its own where a pty cannot make the case happen.
+// the device that CommPort names, so the device's name decides what carries the bytes (the local
+// serial port, or a NetworkLine for rfc2217:// and tcp:// names) and the engine never knows. A test
+// drives the engine through a line of its own where a pty cannot make the case happen.
 //
 // What every line promises: a freshly opened line holds no input; Output's bytes are all on the
 // line before outputLeft() says none are left; a device that vanishes while open closes the line

@@ -1,5 +1,6 @@
 #include "windows/PortsWindow.h"
 
+#include "serial/NetworkPort.h"
 #include "serial/PortChoices.h"
 #include "serial/PortMap.h"
 #include "serial/SerialSystem.h"
@@ -21,8 +22,23 @@ constexpr int kRefreshMs = 1000;
 
 enum Column { Device, StableName, Description, Manufacturer, UsbIds, Serial, Access, Columns };
 
+// "network port on HOST (RFC 2217)" for a network name, empty for a local device.
+QString networkNote(const QString& device)
+{
+    const std::optional<NetworkPort::Address> address = NetworkPort::parse(device);
+    if (!address)
+        return {};
+    return QStringLiteral("network port on %1 (%2)")
+        .arg(address->host, address->kind == NetworkPort::Kind::Rfc2217
+                                ? QStringLiteral("RFC 2217")
+                                : QStringLiteral("raw TCP"));
+}
+
 QString access(const QString& device)
 {
+    // The server decides who may use a network port, when it is asked.
+    if (NetworkPort::looksLikeNetwork(device))
+        return QStringLiteral("network");
     if (!QFileInfo::exists(device))
         return QStringLiteral("missing");
     return SerialSystem::accessDenied(device) ? QStringLiteral("no permission")
@@ -136,6 +152,9 @@ QString PortsWindow::describePort(int port)
     QString text = device;
     if (!real.isEmpty() && real != device)
         text += QStringLiteral(" \u2192 ") + real;
+    const QString network = networkNote(device);
+    if (!network.isEmpty())
+        return QStringLiteral("%1 (%2; %3)").arg(device, network, source);
     const QString state = access(device);
     if (state != QLatin1String("ok"))
         source += QStringLiteral("; ") + state;
@@ -156,7 +175,10 @@ void PortsWindow::refresh()
         if (!listed) {
             PortInfo extra;
             extra.device = device;
-            extra.description = QStringLiteral("com%1's device").arg(port);
+            const QString network = networkNote(device);
+            extra.description = network.isEmpty()
+                                    ? QStringLiteral("com%1's device").arg(port)
+                                    : QStringLiteral("com%1's %2").arg(port).arg(network);
             ports << extra;
         }
     }

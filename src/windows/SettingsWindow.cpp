@@ -1,6 +1,7 @@
 #include "windows/SettingsWindow.h"
 
 #include "protocols/ProgramState.h"
+#include "serial/NetworkPort.h"
 #include "serial/PortMap.h"
 #include "windows/LineChoice.h"
 #include "windows/PortsWindow.h"
@@ -183,8 +184,12 @@ void SettingsWindow::showPortDevices()
     QStringList shortNames;
     for (int port = 1; port <= 2; ++port) {
         // The device as people say it, under /dev (ttyUSB0, pts/3), a link by where it leads;
-        // one that is not there by its own name.
+        // one that is not there by its own name; a network port by its host and port.
         const QString device = PortMap::device(port);
+        if (const auto address = NetworkPort::parse(device)) {
+            shortNames << QStringLiteral("com%1 %2").arg(port).arg(address->hostAndPort());
+            continue;
+        }
         const QString real = QFileInfo(device).canonicalFilePath();
         QString name = real.isEmpty() ? QFileInfo(device).fileName() : real;
         if (name.startsWith(QLatin1String("/dev/")))

@@ -194,7 +194,7 @@ void TestCommandLine::demoReplies()
 }
 
 // A bare name is a device under /dev, as Qt Serial Port opens it; a relative path is made
-// absolute, so that the port map holds what is opened.
+// absolute, so that the port map holds what is opened; a network name stays as it is.
 void TestCommandLine::portsMapToTheGivenDevices()
 {
     const CommandLine options = parse({"--com1", "ttyUSB0", "--com2=./ttyACM3"});
@@ -202,6 +202,12 @@ void TestCommandLine::portsMapToTheGivenDevices()
     QVERIFY(mapPorts(options).empty());
     QCOMPARE(PortMap::device(1), "/dev/ttyUSB0");
     QCOMPARE(PortMap::device(2), QDir::current().absoluteFilePath("ttyACM3"));
+
+    // A network port's name is kept as it is given.
+    QVERIFY(mapPorts(parse({"--com1", "rfc2217://rack7:4001", "--com2", "socket://[::1]:5000"}))
+                .empty());
+    QCOMPARE(PortMap::device(1), "rfc2217://rack7:4001");
+    QCOMPARE(PortMap::device(2), "socket://[::1]:5000");
 
     // One given, the other stays the system's own.
     QVERIFY(mapPorts(parse({"--com2", "/dev/ttyUSB1"})).empty());

@@ -153,6 +153,9 @@ void TestPlanReader::refusals_data()
     QTest::newRow("half of a surrogate pair")
         << withStep(R"({"console": "loader", "message": "A\ud800"})")
         << "steps[1].message: The character U+D800 at position 2";
+    QTest::newRow("network port without a port number")
+        << QByteArray(R"({"ports": {"1": "rfc2217://rack7"}, "steps": [)" + step + "]}")
+        << "ports.1: rfc2217://rack7: a port number from 1 to 65535 expected after the host";
     QTest::newRow("port 3 in the map")
         << QByteArray(R"({"ports": {"3": "/dev/x"}, "steps": [)" + step + "]}")
         << "ports.3: unknown key";

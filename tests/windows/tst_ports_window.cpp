@@ -146,6 +146,48 @@ private slots:
         QVERIFY(keptValue(1).isEmpty());
     }
 
+    // A network port typed into the path box is kept as it is typed, between runs like any
+    // device, and shown as a network port with its host: listed, in the choice, and in the
+    // settings window's line by its host and port.
+    void portsWindowKeepsATypedNetworkPort_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("hostAndPort");
+        QTest::newRow("rfc2217") << "rfc2217://rack7.lab:4001"
+                                 << "network port on rack7.lab (RFC 2217)"
+                                 << "rack7.lab:4001";
+        QTest::newRow("raw tcp, IPv6") << "tcp://[fd00::7]:4002"
+                                       << "network port on fd00::7 (raw TCP)"
+                                       << "[fd00::7]:4002";
+    }
+    void portsWindowKeepsATypedNetworkPort()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, shown);
+        QFETCH(QString, hostAndPort);
+        RecordingServices services;
+        PortsWindow window(
+            nullptr, [] { return QList<PortInfo>(); }, m_byId->path());
+        window.findChild<QLineEdit*>("DevicePath")->setText(url);
+        QTest::mouseClick(window.findChild<QPushButton*>("UseCom2"), Qt::LeftButton);
+        QCOMPARE(PortMap::device(2), url);
+        QCOMPARE(keptValue(2), url);
+        QCOMPARE(window.findChild<QLabel*>("Com2Choice")->text(),
+                 QStringLiteral("%1 (%2; kept)").arg(url, shown));
+        QCOMPARE(accessOf(window, url), "network");
+        // The next run reads it back as it was typed.
+        PortMap::setKeptDevice(2, {});
+        PortChoices::load();
+        QCOMPARE(PortMap::device(2), url);
+        SettingsWindow settings(program());
+        const auto* line = settings.findChild<QLabel*>("PortDevices");
+        // The line is elided in its middle; its end is com2's host and port.
+        QVERIFY2(line->text().endsWith(hostAndPort.right(8)), qPrintable(line->text()));
+        QVERIFY2(!line->text().contains("missing"), qPrintable(line->text()));
+        QVERIFY(line->toolTip().contains(QStringLiteral("com2: %1 (%2; kept)").arg(url, shown)));
+    }
+
     // The line and its button take only the free band of the setting frame and stay out of the
     // tab chain, so every other control keeps its place, size and order.
     void newControlsUseOnlyTheFreeBand()
