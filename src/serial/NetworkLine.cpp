@@ -23,6 +23,11 @@ using Clock = std::chrono::steady_clock;
 // How long opening waits for gensio to finish closing the previous connection of the line, so
 // that a server taking one client at a time has let it go.
 constexpr std::chrono::seconds kCloseLimit{1};
+// How long a frame waits for the server to answer the settings of a fresh RFC 2217 connection.
+// The answers come in small packets of their own; a frame sent before them makes the server's
+// TCP hold the reply until this side acknowledges them (up to 40 ms of delayed ACK), which would
+// be counted as the device's latency. A server that never answers costs this much once an open.
+constexpr std::chrono::milliseconds kSettingsHold{100};
 
 enum Setting { kBaud, kDataSize, kParity, kStopBits, kSettingCount };
 
@@ -150,6 +155,9 @@ struct NetworkLine::Link {
     QByteArray outgoing;
     unsigned lineState = 0;
     QString settingsText;
+    // A fresh RFC 2217 connection's output waits for the settings' answers (or kSettingsHold).
+    bool held = false;
+    Clock::time_point openedAt;
     std::array<unsigned, kSettingCount> asked{};
     std::array<std::optional<unsigned>, kSettingCount> answered{};
     // Wakes the line on its own thread: with true when the connection ended.
@@ -248,8 +256,10 @@ void NetworkLine::Link::openDone(gensio* io, int error, void* data)
         return;
     }
     link->state = State::Open;
+    link->openedAt = Clock::now();
     const bool rfc2217 = link->rfc2217;
-    const bool pending = !link->outgoing.isEmpty();
+    link->held = rfc2217;
+    const bool pending = !link->outgoing.isEmpty() && !rfc2217;
     link->changed.notify_all();
     lock.unlock();
     if (rfc2217)
@@ -285,11 +295,20 @@ template <int Which>
 void NetworkLine::Link::settingDone(sergensio*, int error, unsigned value, void* data)
 {
     auto* link = static_cast<Link*>(data);
-    std::lock_guard lock(link->mutex);
-    // gensio gives up on an answer after a few seconds; the line never waits for one anyway.
+    std::unique_lock lock(link->mutex);
+    // gensio gives up on an answer after a few seconds; the line waits kSettingsHold at most.
     if (error != 0 || link->abandoned)
         return;
     link->answered[Which] = value;
+    if (link->held &&
+        std::ranges::all_of(link->answered, [](const auto& got) { return got.has_value(); })) {
+        link->held = false;
+        const bool pending = !link->outgoing.isEmpty();
+        lock.unlock();
+        if (pending)
+            gensio_set_write_callback_enable(link->io, true);
+        lock.lock();
+    }
     const QString kept = keptText(link->asked, link->answered);
     if (!kept.isEmpty())
         link->fail(SerialError::Kind::Refused,
@@ -466,7 +485,7 @@ void NetworkLine::write(const QByteArray& bytes)
     m_link->fresh = false;
     m_link->received.clear();
     m_link->outgoing += bytes;
-    const bool open = m_link->state == Link::State::Open;
+    const bool open = m_link->state == Link::State::Open && !m_link->held;
     lock.unlock();
     if (open)
         gensio_set_write_callback_enable(m_link->io, true);
@@ -481,10 +500,16 @@ qint64 NetworkLine::outputLeft()
         Clock::now() - m_link->startedAt > kConnectLimit)
         m_link->fail(SerialError::Kind::Io,
                      QStringLiteral("no connection within %1 s").arg(kConnectLimit.count()));
+    const bool release = m_link->held && m_link->state == Link::State::Open &&
+                         Clock::now() - m_link->openedAt >= kSettingsHold;
+    if (release)
+        m_link->held = false;
     // A frame that was all out before the server went away has left: the answer that came
     // before the end is read first, and Input reports the end after it.
     const bool sent = m_link->outgoing.isEmpty() && !m_link->received.isEmpty();
     lock.unlock();
+    if (release)
+        gensio_set_write_callback_enable(m_link->io, true);
     requireUsable(sent);
     lock.lock();
     return m_link->outgoing.size();
