@@ -47,3 +47,12 @@ QString CommandParser::help() const
         text += QLatin1Char('\n') + m_epilogue.trimmed() + QLatin1Char('\n');
     return text.trimmed();
 }
+
+void CommandParser::addTableOption(const Option& option)
+{
+    QCommandLineOption added(QString::fromLatin1(option.name),
+                             QString::fromUtf8(option.description));
+    if (option.value)
+        added.setValueName(QString::fromLatin1(option.value));
+    addOption(added);
+}

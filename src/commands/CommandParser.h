@@ -10,6 +10,14 @@
 
 class CommandParser : public QCommandLineParser {
 public:
+    // One option of a command's table: its name, its help and its value's name (nullptr for a
+    // flag).
+    struct Option {
+        const char* name;
+        const char* description;
+        const char* value;
+    };
+
     // usage: what follows "rs232c COMMAND [options]" in the help, as "MESSAGE"; epilogue: text
     // after the options (exit statuses, examples).
     CommandParser(const QString& command, const QString& description, const QString& usage = {},
@@ -22,8 +30,17 @@ public:
     int refuse(const QString& why) const;
 
     QString help() const;
+    // Adds every option of a command's table.
+    using QCommandLineParser::addOptions;
+    template <qsizetype N> void addOptions(const Option (&options)[N])
+    {
+        for (const Option& option : options)
+            addTableOption(option);
+    }
 
 private:
+    void addTableOption(const Option& option);
+
     QString m_command;
     QString m_usage;
     QString m_epilogue;

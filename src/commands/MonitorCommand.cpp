@@ -44,13 +44,7 @@ const char kEpilogue[] =
     "but SIGKILL.\n\n"
     "Example: rs232c monitor --device /dev/ttyUSB0 --link /tmp/ttyHOST";
 
-struct Option {
-    const char* name;
-    const char* description;
-    const char* value; // nullptr for a flag
-};
-
-constexpr Option kOptions[] = {
+constexpr CommandParser::Option kOptions[] = {
     {"device", "In the middle: the device's port.", "path"},
     {"link", "In the middle: the symbolic link to the host's pty (removed on exit).", "path"},
     {"listen-a", "Beside the line: the port that hears the host.", "path"},
@@ -306,13 +300,7 @@ int monitorCommand(const QStringList& arguments)
                                         "line or beside it: each frame, its reply, its check and "
                                         "its latency."),
                          {}, QString::fromUtf8(kEpilogue));
-    for (const Option& option : kOptions) {
-        QCommandLineOption added(QString::fromLatin1(option.name),
-                                 QString::fromUtf8(option.description));
-        if (option.value)
-            added.setValueName(QString::fromLatin1(option.value));
-        parser.addOption(added);
-    }
+    parser.addOptions(kOptions);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
     Setup setup;

@@ -21,13 +21,7 @@ const char kEpilogue[] =
     "send stops after the exchange in progress (logged as usual) and ends with 74.\n\n"
     "Example: rs232c send --demo --console loader ABC";
 
-struct Option {
-    const char* name;
-    const char* description;
-    const char* value; // nullptr for a flag
-};
-
-constexpr Option kOptions[] = {
+constexpr CommandParser::Option kOptions[] = {
     {"console", "The console: loader, dedicated or userdef.", "name"},
     {"port", "Port 1 or 2 (dedicated, userdef; default 1). The loader always uses port 1.", "n"},
     {"device",
@@ -123,13 +117,7 @@ int sendCommand(const QStringList& arguments)
                                         "collects the reply by the console's rule and prints one "
                                         "line per exchange."),
                          QStringLiteral("MESSAGE"), QString::fromUtf8(kEpilogue));
-    for (const Option& option : kOptions) {
-        QCommandLineOption added(QString::fromLatin1(option.name),
-                                 QString::fromUtf8(option.description));
-        if (option.value)
-            added.setValueName(QString::fromLatin1(option.value));
-        parser.addOption(added);
-    }
+    parser.addOptions(kOptions);
     ProgramState state;
     ExchangeSession session(parser, state);
     if (const std::optional<int> status = parser.parse(arguments))
