@@ -74,7 +74,10 @@ SaveAsPlanDialog::SaveAsPlanDialog(ConsoleWindow* console) : QDialog(console), m
     layout->addRow(summary);
     layout->addRow(m_replyBytes);
     layout->addRow(latencyRow);
-    layout->addRow(QStringLiteral("&File"), pathRow);
+    // The label names the path box, so that Alt+F reaches it.
+    auto* pathLabel = new QLabel(QStringLiteral("&File"), this);
+    pathLabel->setBuddy(m_path);
+    layout->addRow(pathLabel, pathRow);
     layout->addRow(buttons);
 }
 
