@@ -159,7 +159,7 @@ public:
     // Waits for the pty's path, the first line, unless the device is a real port.
     explicit Simulate(const QStringList& options, bool pty = true)
     {
-        m_process.start(QStringLiteral(RS232C_EXECUTABLE),
+        m_process.start(QStringLiteral(RS232C_COMMAND_PATH),
                         QStringList{QStringLiteral("simulate")} + options);
         m_process.waitForStarted();
         if (pty)
@@ -567,7 +567,7 @@ void SimulateCommandTest::servesOnWhenItsOutputIsGone()
     QProcess head;
     simulate.setStandardOutputProcess(&head);
     head.start(QStringLiteral("head"), {QStringLiteral("-1")});
-    simulate.start(QStringLiteral(RS232C_EXECUTABLE),
+    simulate.start(QStringLiteral(RS232C_COMMAND_PATH),
                    {QStringLiteral("simulate"), QStringLiteral("--link"), link});
     QVERIFY(head.waitForFinished(kPatientMs));
     const QString path = QString::fromUtf8(head.readAllStandardOutput()).trimmed();
