@@ -1,4 +1,5 @@
 #include "FaultServer.h"
+#include "Ser2net.h"
 
 #include <QByteArray>
 
@@ -13,15 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // Waits for fd to be readable or the stop pipe to be; false on stop.
 bool readable(int fd, int stop)

@@ -10,15 +10,6 @@
 
 namespace {
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 QString ser2netPath()
 {
     return QStandardPaths::findExecutable(QStringLiteral("ser2net"),
@@ -27,6 +18,15 @@ QString ser2netPath()
 }
 
 } // namespace
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 
 quint16 freeLoopbackPort()
 {

@@ -14,6 +14,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <netinet/in.h>
+
 class Ser2net {
 public:
     static bool installed();
@@ -42,6 +44,8 @@ private:
     quint16 m_rawPort = 0;
 };
 
+// 127.0.0.1:port as the socket calls take it.
+sockaddr_in loopback(quint16 port);
 // A loopback port no one listens on (bound and let go at once).
 quint16 freeLoopbackPort();
 // True when a TCP connection to 127.0.0.1:port is taken; the connection is closed at once.
