@@ -9,7 +9,11 @@
 #include <QMetaObject>
 #include <QScopeGuard>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 
@@ -244,9 +248,9 @@ void SerialControl::setOutput(const QByteArray& bytes)
     if (m_network->isOpen())
         return m_network->write(bytes);
     requireUsable();
-    if (m_port->write(bytes) != bytes.size())
-        throw SerialError(SerialError::Kind::Io,
-                          QStringLiteral("%1: %2").arg(m_devicePath, m_port->errorString()));
+    m_output += bytes;
+    pushOutput();
+    requireUsable();
 }
 
 QByteArray SerialControl::input()
@@ -292,24 +296,34 @@ qint64 SerialControl::outputLeft()
     if (m_network->isOpen())
         return m_network->outputLeft();
     requireUsable();
-    // A write into a full driver queue fails with EAGAIN, which Qt reports as a ResourceError
-    // (a vanished device), so bytes are pushed only while the driver has room.
-    qint64 left = m_port->bytesToWrite();
-    while (left > 0 && SerialSystem::canWrite(m_port->handle())) {
-        if (!m_port->flush() && m_vanishedReason.isEmpty())
-            throw SerialError(SerialError::Kind::Io,
-                              QStringLiteral("%1: %2").arg(m_devicePath, m_port->errorString()));
-        requireUsable();
-        const qint64 nowLeft = m_port->bytesToWrite();
-        if (nowLeft == left)
-            break;
-        left = nowLeft;
-    }
+    pushOutput();
+    requireUsable();
     const int queued = SerialSystem::outputQueued(m_port->handle());
     if (queued < 0)
         throw SerialError(SerialError::Kind::Io,
                           QStringLiteral("%1: the output queue cannot be read").arg(m_devicePath));
-    return left + queued;
+    return m_output.size() + queued;
+}
+
+// The bytes go to the driver here, never through Qt's write buffer: Qt takes a full driver queue
+// (EAGAIN) for a device that went away. What the driver cannot take yet waits in m_output and
+// goes when it has room, whether or not anybody asks how much is left.
+void SerialControl::pushOutput()
+{
+    while (!m_output.isEmpty() && m_port->isOpen()) {
+        const qint64 written =
+            SerialSystem::writeSome(m_port->handle(), m_output.constData(), m_output.size());
+        if (written < 0) {
+            deviceFailed(QStringLiteral("%1: the device went away (%2)")
+                             .arg(m_devicePath, QString::fromLocal8Bit(std::strerror(errno))));
+            break;
+        }
+        if (written == 0)
+            break;
+        m_output.remove(0, written);
+    }
+    if (m_writable)
+        m_writable->setEnabled(!m_output.isEmpty());
 }
 
 void SerialControl::applySettings()
@@ -346,6 +360,7 @@ void SerialControl::deviceFailed(const QString& reason)
         return;
     takeWaitingInput();
     m_vanishedReason = reason;
+    dropOutput();
     m_port->close();
     // Queued, so that a handler never runs inside Input or a wait of this control.
     QMetaObject::invokeMethod(this, &SerialControl::vanished, Qt::QueuedConnection);
@@ -414,6 +429,20 @@ void SerialControl::openPort()
         m_port->close();
         throw SerialError(SerialError::Kind::Io, QStringLiteral("%1: %2").arg(path, detail));
     }
+    m_writable = new QSocketNotifier(m_port->handle(), QSocketNotifier::Write, this);
+    m_writable->setEnabled(false);
+    connect(m_writable, &QSocketNotifier::activated, this, &SerialControl::pushOutput);
+}
+
+void SerialControl::dropOutput()
+{
+    m_output.clear();
+    if (!m_writable)
+        return;
+    // This may run inside the notifier's own signal, when a write finds the device gone.
+    m_writable->setEnabled(false);
+    m_writable->deleteLater();
+    m_writable = nullptr;
 }
 
 void SerialControl::closePort()
@@ -421,6 +450,7 @@ void SerialControl::closePort()
     m_pending.clear();
     m_vanishedReason.clear();
     m_network->close();
+    dropOutput();
     if (!m_port->isOpen())
         return;
     // Output is left only when an exchange failed or ended before its frame was out. The rest

@@ -12,6 +12,7 @@
 
 class NetworkLine;
 class QSerialPort;
+class QSocketNotifier;
 
 class SerialControl : public SerialLine {
     Q_OBJECT
@@ -45,6 +46,8 @@ private:
     void applySettings();
     void deviceFailed(const QString& reason);
     void takeWaitingInput();
+    void pushOutput();
+    void dropOutput();
     void waitForDevice(int ms);
     void requireUsable() const;
     void openPort();
@@ -56,8 +59,10 @@ private:
     int m_commPort = 1;
     QString m_settings;
     int m_inputLen = 0;
-    QByteArray m_pending;     // received bytes not yet handed out by Input
-    QString m_vanishedReason; // set once the device went away while open
-    QString m_devicePath;     // the device of the latest open, for the reasons of failures
-    bool m_waiting = false;   // inside a blocking wait: readyRead is not news for the event loop
+    QSocketNotifier* m_writable = nullptr; // on while m_output waits for room in the driver
+    QByteArray m_output;                   // bytes of Output the driver has not taken yet
+    QByteArray m_pending;                  // received bytes not yet handed out by Input
+    QString m_vanishedReason;              // set once the device went away while open
+    QString m_devicePath;   // the device of the latest open, for the reasons of failures
+    bool m_waiting = false; // inside a blocking wait: readyRead is not news for the event loop
 };

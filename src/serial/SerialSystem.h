@@ -26,8 +26,9 @@ int outputQueued(qintptr handle);
 // True when the device has something to tell at once: bytes to read, or a hang-up or error.
 bool hasNews(qintptr handle);
 
-// True when the driver can take more output at once, so a write cannot fail for a full queue.
-bool canWrite(qintptr handle);
+// Hands the driver what it takes of size bytes at once, without waiting: the count taken, 0 when
+// its queue is full, -1 when the device refuses (errno says why).
+qint64 writeSome(qintptr handle, const char* bytes, qint64 size);
 
 // True when the device at path exists but the effective user may not read and write it, which
 // tells a plain "no permission" apart from a device held by another program.

@@ -79,10 +79,17 @@ bool hasNews(qintptr handle)
     return ::poll(&descriptor, 1, 0) == 1 && descriptor.revents != 0;
 }
 
-bool canWrite(qintptr handle)
+qint64 writeSome(qintptr handle, const char* bytes, qint64 size)
 {
-    pollfd descriptor{int(handle), POLLOUT, 0};
-    return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & POLLOUT) != 0;
+    for (;;) {
+        const ssize_t written = ::write(int(handle), bytes, size_t(size));
+        if (written >= 0)
+            return written;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
 }
 
 bool accessDenied(const QString& path)
