@@ -1,6 +1,5 @@
 #include "plans/SavedMessages.h"
 
-#include "plans/InputFile.h"
 #include "plans/PlanWriter.h"
 
 #include <QDir>
@@ -23,16 +22,11 @@ bool SavedMessages::load()
     m_readable = true;
     if (!QFileInfo::exists(m_path))
         return true;
-    const auto file = InputFile::read(m_path);
-    if (const QString* refusal = std::get_if<QString>(&file)) {
-        m_problem = *refusal;
-    } else {
-        const auto reading = readPlan(std::get<QByteArray>(file));
-        if (const Plan* plan = std::get_if<Plan>(&reading))
-            m_messages = plan->steps;
-        else
-            m_problem = QStringLiteral("%1: %2").arg(m_path, std::get<QString>(reading));
-    }
+    const auto reading = readPlanFile(m_path);
+    if (const Plan* plan = std::get_if<Plan>(&reading))
+        m_messages = plan->steps;
+    else
+        m_problem = std::get<QString>(reading);
     m_readable = m_problem.isEmpty();
     return m_readable;
 }

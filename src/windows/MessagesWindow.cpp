@@ -1,7 +1,6 @@
 #include "windows/MessagesWindow.h"
 
 #include "plans/ExchangeSetup.h"
-#include "plans/InputFile.h"
 #include "windows/ConsoleWindow.h"
 #include "windows/WindowServices.h"
 
@@ -283,17 +282,10 @@ void MessagesWindow::importPlan()
                                      QStringLiteral("Plans (*.json);;All files (*)"));
     if (path.isEmpty())
         return;
-    const auto file = InputFile::read(path);
-    const auto reading = std::holds_alternative<QString>(file)
-                             ? std::variant<Plan, QString>(std::get<QString>(file))
-                             : readPlan(std::get<QByteArray>(file));
+    const auto reading = readPlanFile(path);
     if (const QString* refusal = std::get_if<QString>(&reading)) {
-        // The file's own refusal names it already; the plan reader's does not.
-        const QString detail = std::holds_alternative<QString>(file)
-                                   ? *refusal
-                                   : QStringLiteral("%1: %2").arg(path, *refusal);
         WindowServices::instance().messageBox(this, QStringLiteral("The plan cannot be read"),
-                                              kTitle, detail);
+                                              kTitle, *refusal);
         return;
     }
     int taken = 0;
