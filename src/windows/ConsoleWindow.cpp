@@ -133,22 +133,6 @@ ConsoleWindow::ConsoleWindow(ConsoleKind kind, const QString& initialSettings, c
     connect(끝내기, &QPushButton::clicked, this, &ConsoleWindow::endClick);
     connect(m_preScreen, &QPushButton::clicked, this, &ConsoleWindow::preScreenClick);
     connect(m_runner, &ExchangeRunner::finished, this, &ConsoleWindow::transactionFinished);
-    buildPlansButton(layout);
-}
-
-void ConsoleWindow::buildPlansButton(const Layout& layout)
-{
-    auto* plans = new QPushButton(QStringLiteral("Plans\u2026"), this);
-    plans->setObjectName(QStringLiteral("plansButton"));
-    // Out of the tab chain, which keeps its order; Ctrl+L reaches it from the keyboard.
-    plans->setFocusPolicy(Qt::NoFocus);
-    plans->setToolTip(QStringLiteral("Run a test plan and chart its latencies (Ctrl+L)"));
-    plans->setAccessibleName(QStringLiteral("Plans"));
-    place(plans, layout.plans);
-    const auto open = [this] { services().show(WindowId::Plans); };
-    connect(plans, &QPushButton::clicked, this, open);
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
-            open);
 }
 
 QFont ConsoleWindow::gulim(qreal pointSize, bool bold)
@@ -427,13 +411,17 @@ void ConsoleWindow::addWorkbench(const Layout& layout)
          QStringLiteral("Save the exchanges since the window opened or Clear as a test plan "
                         "for rs232c run (Ctrl+S)"),
          layout.saveAsPlan, &ConsoleWindow::saveAsPlan},
+        {"plansButton", QStringLiteral("Plans\u2026"), QKeySequence(Qt::CTRL | Qt::Key_L),
+         QStringLiteral("Run a test plan and chart its latencies (Ctrl+L)"), layout.plans,
+         &ConsoleWindow::openPlans},
     };
     for (const Button& button : buttons) {
         auto* made = new QPushButton(button.caption, this);
         made->setObjectName(QLatin1String(button.name));
+        // Out of the tab chain, which keeps its order; the shortcut reaches it from the keyboard.
         made->setFocusPolicy(Qt::NoFocus);
         made->setToolTip(button.tip);
-        made->setAccessibleName(button.caption);
+        made->setAccessibleName(QString(button.caption).remove(QChar(0x2026)));
         place(made, button.rect);
         connect(made, &QPushButton::clicked, this, button.action);
         connect(new QShortcut(button.key, this), &QShortcut::activated, this, button.action);
@@ -457,6 +445,11 @@ void ConsoleWindow::openMessages()
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void ConsoleWindow::openPlans()
+{
+    services().show(WindowId::Plans);
 }
 
 void ConsoleWindow::saveAsPlan()

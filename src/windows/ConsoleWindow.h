@@ -157,14 +157,13 @@ private:
     void reportLogFailure();
     // Ends a running transaction, for the reason the log gives ("ended by END").
     void endTransaction(const QString& reason);
-    // The workbench's buttons and shortcuts.
+    // The workbench's buttons and shortcuts: Messages…, Save as plan… and Plans….
     void addWorkbench(const Layout& layout);
     // The console's Messages window, made (hidden) on first use.
     MessagesWindow* messages();
     void openMessages();
     void saveAsPlan();
-    // Plans… (plansButton, Ctrl+L) opens the Plans window.
-    void buildPlansButton(const Layout& layout);
+    void openPlans();
 
     const ConsoleKind m_kind;
     SerialControl* m_serial;
