@@ -411,10 +411,8 @@ int simulateCommand(const QStringList& arguments)
     std::unique_ptr<SimulatedDevice> device;
     try {
         if (setup.listen)
-            device = std::make_unique<SimulatedDevice>(
-                NetworkBridge::listen(setup.listen->kind, setup.listen->host, setup.listen->port,
-                                      notice),
-                deviceSetup);
+            device = std::make_unique<SimulatedDevice>(NetworkBridge::listen(*setup.listen, notice),
+                                                       deviceSetup);
         else if (setup.network)
             device = std::make_unique<SimulatedDevice>(
                 NetworkBridge::connect(*setup.network, notice), deviceSetup);

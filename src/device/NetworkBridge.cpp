@@ -65,9 +65,9 @@ QString remoteAddress(gensio* io)
     const QStringList parts = QString::fromLatin1(text).split(QLatin1Char(','));
     if (parts.size() < 2)
         return QString::fromLatin1(text);
-    const QString host = parts.at(parts.size() - 2);
-    return (host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host) +
-           QLatin1Char(':') + parts.last();
+    return NetworkPort::Address{NetworkPort::Kind::RawTcp, parts.at(parts.size() - 2),
+                                parts.last().toUShort()}
+        .hostAndPort();
 }
 
 // Runs work on gensio's thread and waits until it has run: everything the bridge keeps is then
@@ -482,15 +482,16 @@ NetworkBridge::~NetworkBridge()
     d->waitForShutDown();
 }
 
-std::unique_ptr<NetworkBridge> NetworkBridge::listen(NetworkPort::Kind kind, const QString& address,
-                                                     quint16 port, Notice notice)
+std::unique_ptr<NetworkBridge> NetworkBridge::listen(const NetworkPort::Address& address,
+                                                     Notice notice)
 {
     auto state = std::make_unique<State>();
     state->notice = std::move(notice);
     state->server = true;
-    state->address = {kind, address, port};
-    const QString where = QStringLiteral("listening on %1").arg(state->address.hostAndPort());
-    const QByteArray gensioString = (stack(kind) + gensioAddress(address, port)).toLatin1();
+    state->address = address;
+    const QString where = QStringLiteral("listening on %1").arg(address.hostAndPort());
+    const QByteArray gensioString =
+        (stack(address.kind) + gensioAddress(address.host, address.port)).toLatin1();
     QString error;
     onLoop([&] {
         error = state->watchSocketPair();

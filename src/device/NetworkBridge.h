@@ -24,10 +24,10 @@ public:
     // closed the connection. It must return at once (post the text on).
     using Notice = std::function<void(const QString&)>;
 
-    // Listens on address (an IPv4 or IPv6 literal) and port, any free port when port is 0, and
-    // serves one client at a time. Throws SerialError when it cannot listen there.
-    static std::unique_ptr<NetworkBridge> listen(NetworkPort::Kind kind, const QString& address,
-                                                 quint16 port, Notice notice);
+    // Listens on address (its host an IPv4 or IPv6 literal; any free port when its port is 0)
+    // and serves one client at a time. Throws SerialError when it cannot listen there.
+    static std::unique_ptr<NetworkBridge> listen(const NetworkPort::Address& address,
+                                                 Notice notice);
     // Connects to the server at address, waiting kConnectMs at most. Throws SerialError when
     // it cannot. When the server closes the connection, the device's end reads the end of file.
     static std::unique_ptr<NetworkBridge> connect(const NetworkPort::Address& address,

@@ -400,7 +400,6 @@ void NetworkLine::open(const NetworkPort::Address& address, const QString& setti
         lock.unlock();
         m_closing.reset();
     }
-    m_address = address;
     m_lineState = 0;
     auto link = std::make_shared<Link>();
     link->where = address.url();
@@ -456,7 +455,6 @@ void NetworkLine::close()
     if (!m_link)
         return;
     const std::shared_ptr<Link> link = std::move(m_link);
-    m_link.reset();
     std::unique_lock lock(link->mutex);
     link->notify = nullptr;
     link->abandoned = true;

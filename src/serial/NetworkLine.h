@@ -83,8 +83,7 @@ private:
 
     std::shared_ptr<Link> m_link;
     std::shared_ptr<Link> m_closing; // the previous connection, until gensio has closed it
-    NetworkPort::Address m_address;
-    unsigned m_lineState = 0; // the notices of the latest connection, once it is closed
+    unsigned m_lineState = 0;        // the notices of the latest connection, once it is closed
     QStringList m_notices;
     QSet<QString> m_said;
 };
