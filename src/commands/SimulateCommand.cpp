@@ -209,45 +209,37 @@ QString readSetup(const CommandParser& parser, Setup* setup)
     return {};
 }
 
-void addOptions(CommandParser& parser)
-{
-    const auto option = [&](const char* name, const char* description, const char* value) {
-        parser.addOption(QCommandLineOption(QLatin1String(name), QLatin1String(description),
-                                            QLatin1String(value)));
-    };
-    option("console",
-           "The frames the protocol answer checks: loader, dedicated or any "
-           "(default); any other frame gets NAK.",
-           "loader|dedicated|any");
-    option("reply",
-           "protocol (default: ACK or NAK by the frame's check), ack, nak, silent or hex:DIGITS.",
-           "mode");
-    option("delay", "Waits this long before every reply.", "ms");
-    option("rules", "Answer rules in JSON, tried in order before the --reply answer.", "file");
-    option("link", "Also makes this symbolic link to the pty (removed on exit).", "path");
-    option("device",
-           "Answers on this real serial port instead of a pty, or on a port a server exports "
-           "(rfc2217://HOST:PORT, tcp://HOST:PORT).",
-           "path|url");
-    option("baud", "The real port's rate (8N1); not for a network port.", "rate");
-    option("listen",
-           "Serves the device over the network as a port server does, RFC 2217 or raw TCP, one "
-           "client at a time; PORT 0 takes any free port. Anyone who can reach the address can "
-           "talk to the device.",
-           "rfc2217:PORT|tcp:PORT");
-    option("bind", "The address --listen listens on (default 127.0.0.1; IPv4 or IPv6).", "address");
-    option("drop-every", "No answer to every Nth frame.", "N");
-    option("garbage", "N random bytes before each reply.", "N");
-    option("split", "Sends each reply one byte at a time, MS apart.", "ms");
-    option("noise", "Sends one to four random bytes, unasked, every MS.", "ms");
-    option("vanish-after", "Goes away as an unplugged adapter does after answering N frames.", "N");
-    option("seed", "Repeats the random bytes of an earlier run (printed at the start).", "S");
-    parser.addOption(
-        QCommandLineOption(QStringLiteral("wrong-check"),
-                           QStringLiteral("Replies that carry check digits get wrong ones.")));
-    parser.addOption(
-        QCommandLineOption(QStringLiteral("json"), QStringLiteral("One JSON object a line.")));
-}
+constexpr CommandParser::Option kOptions[] = {
+    {"console",
+     "The frames the protocol answer checks: loader, dedicated or any "
+     "(default); any other frame gets NAK.",
+     "loader|dedicated|any"},
+    {"reply",
+     "protocol (default: ACK or NAK by the frame's check), ack, nak, silent or hex:DIGITS.",
+     "mode"},
+    {"delay", "Waits this long before every reply.", "ms"},
+    {"rules", "Answer rules in JSON, tried in order before the --reply answer.", "file"},
+    {"link", "Also makes this symbolic link to the pty (removed on exit).", "path"},
+    {"device",
+     "Answers on this real serial port instead of a pty, or on a port a server exports "
+     "(rfc2217://HOST:PORT, tcp://HOST:PORT).",
+     "path|url"},
+    {"baud", "The real port's rate (8N1); not for a network port.", "rate"},
+    {"listen",
+     "Serves the device over the network as a port server does, RFC 2217 or raw TCP, one "
+     "client at a time; PORT 0 takes any free port. Anyone who can reach the address can "
+     "talk to the device.",
+     "rfc2217:PORT|tcp:PORT"},
+    {"bind", "The address --listen listens on (default 127.0.0.1; IPv4 or IPv6).", "address"},
+    {"drop-every", "No answer to every Nth frame.", "N"},
+    {"garbage", "N random bytes before each reply.", "N"},
+    {"split", "Sends each reply one byte at a time, MS apart.", "ms"},
+    {"noise", "Sends one to four random bytes, unasked, every MS.", "ms"},
+    {"vanish-after", "Goes away as an unplugged adapter does after answering N frames.", "N"},
+    {"seed", "Repeats the random bytes of an earlier run (printed at the start).", "S"},
+    {"wrong-check", "Replies that carry check digits get wrong ones.", nullptr},
+    {"json", "One JSON object a line.", nullptr},
+};
 
 QJsonValue orNull(const QString& text)
 {
@@ -356,7 +348,7 @@ int simulateCommand(const QStringList& arguments)
                        "protocols, on a pty, a real serial port or the "
                        "network, for a host program to talk to; misbehaves on purpose when asked."),
         {}, QString::fromLatin1(kEpilogue).arg(InputFile::kMaxBytes / (1024 * 1024)));
-    addOptions(parser);
+    parser.addOptions(kOptions);
     if (const std::optional<int> status = parser.parse(arguments))
         return *status;
     if (!parser.positionalArguments().isEmpty())
