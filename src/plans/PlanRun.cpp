@@ -13,7 +13,6 @@ PlanRun::PlanRun(const Plan& plan, ExchangeRunner& runner, QObject* parent)
 
 void PlanRun::start()
 {
-    m_running = true;
     m_index = -1;
     m_results.clear();
     nextStep();
@@ -21,7 +20,7 @@ void PlanRun::start()
 
 void PlanRun::stop(const QString& reason)
 {
-    if (!m_running || !m_stopReason.isEmpty())
+    if (!running() || !m_stopReason.isEmpty())
         return;
     m_stopReason = reason;
     switch (m_phase) {
@@ -71,7 +70,6 @@ void PlanRun::nextStep()
         emit stepEnded(m_step);
     }
     m_phase = Phase::Idle;
-    m_running = false;
     emit finished();
 }
 

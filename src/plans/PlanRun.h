@@ -33,7 +33,7 @@ public:
     // standard output could not be written"), unless another reason came first.
     void skipRest(const QString& why);
 
-    bool running() const { return m_running; }
+    bool running() const { return m_phase != Phase::Idle; }
     // The results of the steps ended so far, in the plan's order.
     const QList<StepResult>& results() const { return m_results; }
     // Why a record of the run could not be logged; empty while every one was.
@@ -59,8 +59,7 @@ private:
     ExchangeRunner& m_runner;
     QTimer m_interval;
     QElapsedTimer m_clock;
-    Phase m_phase = Phase::Idle;
-    bool m_running = false;
+    Phase m_phase = Phase::Idle; // Idle before the run and after it
     qsizetype m_index = -1;
     StepResult m_step;
     QList<StepResult> m_results;
