@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace codec {
 
 namespace {
@@ -210,6 +212,14 @@ QString bytesToText(QByteArrayView bytes, LineBreaks lineBreaks)
         }
     }
     return text;
+}
+
+bool readsAsText(QByteArrayView bytes)
+{
+    const QString text = bytesToText(bytes, LineBreaks::AsSymbols);
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= kByteEscapes && c.unicode() < kByteEscapes + 0x100;
+    });
 }
 
 QByteArray textToBytes(QStringView text)

@@ -58,6 +58,9 @@ enum class LineBreaks { AsLineBreak, AsSymbols };
 // control pictures (U+2400 to U+241F, U+2421); a byte that is no valid code page 949 sequence
 // as the Braille pattern U+2800 + byte, so it stays visible, distinct and exact.
 QString bytesToText(QByteArrayView bytes, LineBreaks lineBreaks);
+// Whether the character view shows the bytes as text a person reads: no byte of them is a
+// Braille stand-in for a byte that is no character.
+bool readsAsText(QByteArrayView bytes);
 
 // The bytes of a character-view text: the reverse of bytesToText; a line break stands for
 // CR LF. A character code page 949 cannot encode throws CodecError.

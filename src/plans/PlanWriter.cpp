@@ -7,18 +7,6 @@
 
 namespace {
 
-// Whether the bytes are text a person reads: the character view shows no byte of them as a
-// Braille stand-in for a byte that is no character.
-bool readsAsText(const QByteArray& bytes)
-{
-    const QString text = codec::bytesToText(bytes, codec::LineBreaks::AsSymbols);
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x2800 && c.unicode() <= 0x28FF)
-            return false;
-    }
-    return true;
-}
-
 QString hexWithBlanks(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
@@ -32,10 +20,7 @@ QJsonObject expectJson(const Expectation& expect)
     if (expect.reply)
         object.insert(QStringLiteral("reply_hex"), hexWithBlanks(*expect.reply));
     if (expect.replyCheck)
-        object.insert(QStringLiteral("reply_check"),
-                      *expect.replyCheck == ReplyCheck::None
-                          ? QJsonValue(QJsonValue::Null)
-                          : QJsonValue(replyCheckName(*expect.replyCheck)));
+        object.insert(QStringLiteral("reply_check"), replyCheckJson(*expect.replyCheck));
     if (expect.maxLatency)
         object.insert(QStringLiteral("max_latency_ms"), double(expect.maxLatency->count()) / 1000);
     return object;
@@ -50,7 +35,7 @@ QJsonObject stepJson(const PlanStep& step, StepLine line)
     if (!step.name.isEmpty())
         object.insert(QStringLiteral("name"), step.name);
     object.insert(QStringLiteral("console"), consoleName(request.kind));
-    if (readsAsText(request.message))
+    if (codec::readsAsText(request.message))
         object.insert(QStringLiteral("message"),
                       codec::bytesToText(request.message, codec::LineBreaks::AsSymbols));
     else

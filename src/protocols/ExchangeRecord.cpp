@@ -95,6 +95,12 @@ QString replyCheckName(ReplyCheck check)
     return QStringLiteral("none");
 }
 
+QJsonValue replyCheckJson(ReplyCheck check)
+{
+    return check == ReplyCheck::None ? QJsonValue(QJsonValue::Null)
+                                     : QJsonValue(replyCheckName(check));
+}
+
 QString ExchangeRecord::word() const
 {
     switch (outcome) {
@@ -173,10 +179,7 @@ QJsonObject ExchangeRecord::toJson() const
                   latency ? QJsonValue(qint64(latency->count())) : QJsonValue(QJsonValue::Null));
     object.insert(QLatin1String("line_state"), QJsonArray::fromStringList(lineState));
     object.insert(QLatin1String("polls"), polls);
-    const ReplyCheck check = replyCheck();
-    object.insert(QLatin1String("reply_check"), check == ReplyCheck::None
-                                                    ? QJsonValue(QJsonValue::Null)
-                                                    : QJsonValue(replyCheckName(check)));
+    object.insert(QLatin1String("reply_check"), replyCheckJson(replyCheck()));
     object.insert(QLatin1String("reply_hex"), codec::AscConvert(reply));
     object.insert(QLatin1String("settings"), settings);
     object.insert(QLatin1String("time"), timeText());

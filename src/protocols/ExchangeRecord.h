@@ -24,6 +24,8 @@ enum class ReplyCheck { None, Ok, Bad };
 
 // "none", "ok" or "bad".
 QString replyCheckName(ReplyCheck check);
+// As JSON writes it (a record's reply_check, a plan's expectation): "ok", "bad", or null for none.
+QJsonValue replyCheckJson(ReplyCheck check);
 
 struct ExchangeRecord {
     // How the exchange ended: its receive window ran out (or the Loader's EOT came), the port
