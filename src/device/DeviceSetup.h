@@ -52,9 +52,11 @@ using DeviceObserver = std::function<void(const DeviceEvent&)>;
 // simulate) or flooded does not grow without end.
 inline constexpr qsizetype kDeviceKeptBytes = 1024 * 1024;
 inline constexpr qsizetype kDeviceKeptFrames = 10'000;
-// A frame that never ends (a flood with no quiet in it) is kept up to this many bytes, as a
-// device's receive buffer would; the rest is dropped, though an ETX still ends a Loader frame.
-inline constexpr qsizetype kDeviceFrameBytes = 64 * 1024;
+// A frame that never ends (a flood with no quiet in it) is kept up to this many bytes; the rest
+// is dropped, though an ETX still ends a Loader frame. As many as the device keeps of what it
+// received, so that a long message typed in a console (the benchmark sends 120,000 bytes) is
+// still one whole frame, answered by its check.
+inline constexpr qsizetype kDeviceFrameBytes = kDeviceKeptBytes;
 
 struct DeviceSetup {
     DeviceBehaviour behaviour;
