@@ -3,6 +3,7 @@
 // 1000-exchange Loader plan through rs232c run, and what the session log costs an exchange.
 // Figures only: nothing here passes or fails.
 
+#include "BenchSupport.h"
 #include "device/SimulatedDevice.h"
 #include "engine/SessionLog.h"
 #include "protocols/ExchangeRecord.h"
@@ -11,7 +12,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,8 +22,6 @@
 #include <QThread>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,75 +33,11 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kProcessRuns = 60;
 constexpr int kPlanExchanges = 1000;
 constexpr int kPlanRuns = 7; // each way, with and without the log, taken in turns
-
-const char kPythonExchange[] = R"(
-import serial, sys
-s = serial.Serial(sys.argv[1], 38400, timeout=1)
-s.write(bytes.fromhex('02414243433603'))
-reply = b''
-while not reply.endswith(b'\x04'):
-    c = s.read(1)
-    if not c:
-        break
-    reply += c
-s.close()
-sys.exit(0 if reply == b'\x06\x04' else 1)
-)";
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void row(const char* what, const QString& value, const char* target)
-{
-    std::printf("| %-58s | %-30s | %-18s |\n", what, value.toUtf8().constData(), target);
-}
-
-QString ms(double value)
-{
-    return QStringLiteral("%1 ms").arg(value, 0, 'f', 3);
-}
-
-// Start to exit of one process, in ms, its output thrown away; it must end with status 0.
-// posix_spawn and waitpid add the least of their own to what is measured.
-double timedRun(const QString& program, const QStringList& arguments)
-{
-    std::vector<QByteArray> strings{QFile::encodeName(program)};
-    for (const QString& argument : arguments)
-        strings.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& string : strings)
-        argv.push_back(string.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    int status = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0 ||
-        waitpid(pid, &status, 0) != pid)
-        qFatal("cannot run %s", argv[0]);
-    const double elapsed = clock.nsecsElapsed() / 1e6;
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        qFatal("%s %s: status %d", qPrintable(program), qPrintable(arguments.join(' ')), status);
-    return elapsed;
-}
-
-QString python()
-{
-    // Debian's own interpreter, which python3-serial installs into.
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
-               ? QStringLiteral("/usr/bin/python3")
-               : QStringLiteral("python3");
-}
 
 bool pythonSerialWorks()
 {
@@ -248,8 +182,8 @@ int main(int argc, char** argv)
         sendTimes.push_back(timedRun(command, sendArguments));
         if (withPython)
             pythonTimes.push_back(
-                timedRun(python(), {QStringLiteral("-c"), QString::fromLatin1(kPythonExchange),
-                                    device.devicePath()}));
+                timedRun(python(), {QStringLiteral("-c"), QString::fromLatin1(kPythonExchanges),
+                                    device.devicePath(), QStringLiteral("1")}));
     }
     const double send = median(sendTimes);
     row("rs232c send, Loader ACK EOT: whole process", ms(send), "(see ratio)");

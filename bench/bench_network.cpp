@@ -5,6 +5,7 @@
 // next to the script as one; the connection's own time; and an exchange right after a rate
 // change. Figures only: nothing here passes or fails.
 
+#include "BenchSupport.h"
 #include "Ser2net.h"
 #include "device/SimulatedDevice.h"
 #include "protocols/ExchangeRunner.h"
@@ -15,9 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QSysInfo>
 
@@ -28,64 +26,21 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kRuns = 30;
 
-// The same exchange as the engine's, each with its own connection: open, the frame, the reply
-// up to EOT, close. ign_set_control: ser2net serving a pty never answers SET-CONTROL, and the
-// client would wait for it on every open. Prints the times in ms as a JSON list.
-const char kPythonExchanges[] = R"(
-import serial, sys, time, json
-url, runs = sys.argv[1], int(sys.argv[2])
-times = []
-for _ in range(runs):
-    start = time.perf_counter()
-    s = serial.serial_for_url(url, 38400, timeout=1)
-    s.write(bytes.fromhex('02414243433603'))
-    reply = b''
-    while not reply.endswith(b'\x04'):
-        c = s.read(1)
-        if not c:
-            break
-        reply += c
-    s.close()
-    if reply != b'\x06\x04':
-        sys.exit(1)
-    times.append((time.perf_counter() - start) * 1000)
-print(json.dumps(times))
-)";
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-void row(const char* what, const QString& value, const char* target)
-{
-    std::printf("| %-58s | %-30s | %-18s |\n", what, value.toUtf8().constData(), target);
-}
-
-QString ms(double value)
-{
-    return QStringLiteral("%1 ms").arg(value, 0, 'f', 2);
-}
-
-QString python()
-{
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
-               ? QStringLiteral("/usr/bin/python3")
-               : QStringLiteral("python3");
-}
-
+// The script's exchanges: ign_set_control, as ser2net serving a pty never answers SET-CONTROL and
+// the client would wait for it on every open.
 std::vector<double> pythonExchanges(const QString& url, int runs)
 {
     QProcess script;
-    script.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kPythonExchanges), url,
-                            QString::number(runs)});
+    script.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kPythonExchanges),
+                            url + QStringLiteral("?ign_set_control"), QString::number(runs)});
     if (!script.waitForFinished(120000) || script.exitCode() != 0)
         qFatal("the python3-serial script failed: %s", script.readAllStandardError().constData());
     std::vector<double> times;
-    for (const QJsonValue& value : QJsonDocument::fromJson(script.readAllStandardOutput()).array())
+    for (const QByteArray& value : script.readAllStandardOutput().trimmed().split(' '))
         times.push_back(value.toDouble());
     return times;
 }
@@ -154,22 +109,6 @@ std::vector<double> connectTimes(const QString& url, int runs)
     return times;
 }
 
-std::vector<double> processRuns(const QString& program, const QStringList& arguments, int runs)
-{
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        QProcess process;
-        QElapsedTimer clock;
-        clock.start();
-        process.start(program, arguments);
-        if (!process.waitForFinished(60000) || process.exitCode() != 0)
-            qFatal("%s failed: %s", qPrintable(program),
-                   process.readAllStandardError().constData());
-        times.push_back(clock.nsecsElapsed() / 1e6);
-    }
-    return times;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -201,45 +140,45 @@ int main(int argc, char** argv)
         const bool charDelay = server == &standard;
         const QString url = server->rfc2217Url();
         const Engine engine = engineExchanges(url, kRuns);
-        const std::vector<double> script =
-            pythonExchanges(url + QStringLiteral("?ign_set_control"), kRuns);
+        const std::vector<double> script = pythonExchanges(url, kRuns);
         const char* suffix = charDelay ? "chardelay on" : "chardelay off";
         row(qPrintable(
                 QStringLiteral("Loader exchange, engine, connect to close (%1)").arg(suffix)),
-            ms(median(engine.totals)), "<= python3-serial");
+            ms(median(engine.totals), 2), "<= python3-serial");
         row(qPrintable(QStringLiteral("  of which frame out to reply (%1)").arg(suffix)),
-            ms(median(engine.latencies)), "(reference)");
+            ms(median(engine.latencies), 2), "(reference)");
         row(qPrintable(
                 QStringLiteral("Loader exchange, python3-serial rfc2217:// (%1)").arg(suffix)),
-            ms(median(script)), "(reference)");
+            ms(median(script), 2), "(reference)");
         row(qPrintable(QStringLiteral("  ratio engine / python3-serial (%1)").arg(suffix)),
             QStringLiteral("%1 x").arg(median(engine.totals) / median(script), 0, 'f', 2),
             "<= 1 x");
     }
 
     const QString url = standard.rfc2217Url();
-    const std::vector<double> send =
-        processRuns(QStringLiteral(RS232C_EXECUTABLE),
-                    {QStringLiteral("send"), QStringLiteral("--device"), url,
-                     QStringLiteral("--console"), QStringLiteral("loader"), QStringLiteral("ABC")},
-                    kRuns);
-    const std::vector<double> scriptProcess =
-        processRuns(python(),
-                    {QStringLiteral("-c"), QString::fromLatin1(kPythonExchanges),
-                     url + QStringLiteral("?ign_set_control"), QStringLiteral("1")},
-                    kRuns);
-    row("rs232c send over RFC 2217, whole process", ms(median(send)), "(reference)");
-    row("python3-serial script over RFC 2217, whole process", ms(median(scriptProcess)),
+    std::vector<double> send;
+    std::vector<double> scriptProcess;
+    for (int run = 0; run < kRuns; ++run) {
+        send.push_back(timedRun(QStringLiteral(RS232C_EXECUTABLE),
+                                {QStringLiteral("send"), QStringLiteral("--device"), url,
+                                 QStringLiteral("--console"), QStringLiteral("loader"),
+                                 QStringLiteral("ABC")}));
+        scriptProcess.push_back(
+            timedRun(python(), {QStringLiteral("-c"), QString::fromLatin1(kPythonExchanges),
+                                url + QStringLiteral("?ign_set_control"), QStringLiteral("1")}));
+    }
+    row("rs232c send over RFC 2217, whole process", ms(median(send), 2), "(reference)");
+    row("python3-serial script over RFC 2217, whole process", ms(median(scriptProcess), 2),
         "(reference)");
     row("  ratio rs232c send / python3-serial script",
         QStringLiteral("%1 x").arg(median(send) / median(scriptProcess), 0, 'f', 2), "<= 0.5 x");
 
     row("Connect: PortOpen to the frame handed over, RFC 2217",
-        ms(median(connectTimes(url, kRuns))), "(reference)");
+        ms(median(connectTimes(url, kRuns)), 2), "(reference)");
     row("Connect: PortOpen to the frame handed over, raw TCP",
-        ms(median(connectTimes(standard.rawUrl(), kRuns))), "(reference)");
+        ms(median(connectTimes(standard.rawUrl(), kRuns)), 2), "(reference)");
     const Engine afterChange = engineExchanges(url, kRuns, true);
     row("Loader exchange right after a rate change (19200 -> 38400)",
-        ms(median(afterChange.totals)), "milliseconds");
+        ms(median(afterChange.totals), 2), "milliseconds");
     return 0;
 }

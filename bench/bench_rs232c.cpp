@@ -4,6 +4,7 @@
 // delay a click sees while a transaction runs, and how long texts keep the window responsive.
 // Figures only: nothing here passes or fails.
 
+#include "BenchSupport.h"
 #include "device/SimulatedDevice.h"
 #include "engine/Transaction.h"
 #include "protocols/DedicatedProtocol.h"
@@ -19,7 +20,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -154,39 +154,16 @@ std::vector<double> bareQSerialPortRoundTrips(const QString& path)
 // The same exchange with python3-serial as the peer; all -1 when it cannot run.
 Figures pythonRoundTrips(const QString& path)
 {
-    const char* script = R"(
-import serial, sys, time
-path, n = sys.argv[1], int(sys.argv[2])
-frame = bytes.fromhex('02414243433603')
-times = []
-for _ in range(n):
-    t0 = time.perf_counter()
-    s = serial.Serial(path, 38400, timeout=1)
-    s.write(frame)
-    reply = b''
-    while not reply.endswith(b'\x04'):
-        c = s.read(1)
-        if not c:
-            break
-        reply += c
-    s.close()
-    times.append((time.perf_counter() - t0) * 1000)
-times.sort()
-print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
-)";
     QProcess python;
-    // Debian's own interpreter, which python3-serial installs into.
-    const QString interpreter = QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
-                                    ? QStringLiteral("/usr/bin/python3")
-                                    : QStringLiteral("python3");
-    python.start(interpreter, {QStringLiteral("-c"), QString::fromLatin1(script), path,
-                               QString::number(kRoundTrips)});
+    python.start(bench::python(),
+                 {QStringLiteral("-c"), QString::fromLatin1(bench::kPythonExchanges), path,
+                  QString::number(kRoundTrips)});
     if (!python.waitForFinished(60000) || python.exitCode() != 0)
         return {-1, -1, -1};
-    const QList<QByteArray> parts = python.readAllStandardOutput().trimmed().split(' ');
-    if (parts.size() != 3)
-        return {-1, -1, -1};
-    return {parts[0].toDouble(), parts[1].toDouble(), parts[2].toDouble()};
+    std::vector<double> times;
+    for (const QByteArray& value : python.readAllStandardOutput().trimmed().split(' '))
+        times.push_back(value.toDouble());
+    return summarise(times);
 }
 
 struct SilentWindow {

@@ -6,10 +6,11 @@
 // python3-serial's rfc2217:// and socket:// clients) and how long such a client takes to
 // connect. Figures only: nothing here passes or fails.
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -26,17 +27,20 @@ constexpr int kSplitMs = 20;
 constexpr int kSplitFrames = 20;
 constexpr int kConnects = 30;
 
-// Frames after a warm-up, each answer timed from the frame's write to the first byte's read.
-// The frame goes out through the port's own descriptor: Serial.write waits in a select after
-// the bytes have left, and the answer would come during that wait, unseen by the clock.
+// Frames after a warm-up, each answer timed from the frame's write to the first byte's read. On a
+// pty the frame goes out through the port's own descriptor: Serial.write waits in a select after
+// the bytes have left, and the answer would come during that wait, unseen by the clock. Over the
+// network pyserial writes (its socket's send returns at once) and reads what its own reader
+// hands it.
 const char* const kClient = R"(
 import os, serial, sys, time
-port = serial.Serial(sys.argv[1], 38400, timeout=2)
+port = serial.serial_for_url(sys.argv[1], 38400, timeout=2)
+send = (lambda bytes: os.write(port.fd, bytes)) if hasattr(port, 'fd') else port.write
 frame = bytes.fromhex('02414243433603')
 warm_up, count = 20, int(sys.argv[2])
 times = []
 for i in range(warm_up + count):
-    os.write(port.fd, frame)
+    send(frame)
     sent = time.perf_counter()
     first = port.read(1)
     came = time.perf_counter()
@@ -68,27 +72,6 @@ gaps.sort()
 print(gaps[0], gaps[len(gaps) // 2], gaps[-1])
 )";
 
-// The same answers over the network: the client writes through pyserial (its socket's send
-// returns at once) and reads what its own reader hands it.
-const char* const kNetworkClient = R"(
-import serial, sys, time
-port = serial.serial_for_url(sys.argv[1], 38400, timeout=2)
-frame = bytes.fromhex('02414243433603')
-warm_up, count = 20, int(sys.argv[2])
-times = []
-for i in range(warm_up + count):
-    port.write(frame)
-    sent = time.perf_counter()
-    first = port.read(1)
-    came = time.perf_counter()
-    if first + port.read(1) != b'\x06\x04':
-        sys.exit('no ACK EOT from simulate')
-    if i >= warm_up:
-        times.append((came - sent) * 1000)
-times.sort()
-print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
-)";
-
 // Connect times: serial_for_url until it returns an open port, which over RFC 2217 includes
 // the settings it asks for and the server's answers. The pause between closing and the next
 // open (untimed) lets the server see the last client go: it serves one at a time.
@@ -104,14 +87,6 @@ for i in range(int(sys.argv[2])):
 times.sort()
 print(times[len(times) // 2], times[min(len(times) - 1, int(len(times) * 0.99))], times[-1])
 )";
-
-QString python()
-{
-    // Debian's own interpreter, which python3-serial installs into.
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
-               ? QStringLiteral("/usr/bin/python3")
-               : QStringLiteral("python3");
-}
 
 // Starts an rs232c command with the arguments and returns its first line of output: simulate's
 // pty path (with --listen the URL a client gives), monitor's start line.
@@ -136,8 +111,8 @@ QString startSimulate(QProcess& simulate, const QString& outputFile, const QStri
 QList<double> runClient(const char* script, const QString& path, int frames, QByteArray* failure)
 {
     QProcess client;
-    client.start(python(), {QStringLiteral("-c"), QString::fromLatin1(script), path,
-                            QString::number(frames)});
+    client.start(bench::python(), {QStringLiteral("-c"), QString::fromLatin1(script), path,
+                                   QString::number(frames)});
     const bool ran = client.waitForFinished(120000) && client.exitCode() == 0;
     const QList<QByteArray> parts = client.readAllStandardOutput().trimmed().split(' ');
     if (!ran || parts.size() != 3) {
@@ -286,7 +261,7 @@ int main(int argc, char** argv)
         const QList<double> connects = runClient(kConnectClient, url, kConnects, &failure);
         row(QByteArray("Connect time, python3-serial " + scheme + "://").constData(),
             connects.isEmpty() ? failure : figures(connects), "(reference)");
-        const QList<double> network = runClient(kNetworkClient, url, kFrames, &failure);
+        const QList<double> network = runClient(kClient, url, kFrames, &failure);
         row(QByteArray("Answer time over " + scheme + "://").constData(),
             network.isEmpty() ? failure : figures(network), "median <= 1 ms");
         server.terminate();
