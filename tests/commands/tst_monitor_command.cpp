@@ -124,6 +124,16 @@ private:
     QByteArray m_errors;
 };
 
+// rs232c monitor in the middle of a pty line: the test plays the device at the pty's far end, and
+// the host's pty is at link.
+struct MonitorOnALine {
+    PtyPair device;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
+    Monitor monitor{
+        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link}};
+};
+
 QByteArray allBytes(qsizetype size)
 {
     QByteArray bytes(size, '\0');
@@ -249,11 +259,8 @@ void TestMonitorCommand::passesEveryByte()
 {
     QFETCH(QByteArray, toDevice);
     QFETCH(QByteArray, toHost);
-    PtyPair device;
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
-    Monitor monitor(
-        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    MonitorOnALine line;
+    auto& [device, dir, link, monitor] = line;
     QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
 
     QProcess host;
@@ -348,11 +355,8 @@ void TestMonitorCommand::recognisesExchanges()
 
 void TestMonitorCommand::outlivesItsEnds()
 {
-    PtyPair device;
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
-    Monitor monitor(
-        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    MonitorOnALine line;
+    auto& [device, dir, link, monitor] = line;
     QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
     // One host after another on the same pty: it stays for the next.
     for (const QByteArray& bytes : {hex("0241"), hex("0242")}) {
@@ -378,11 +382,8 @@ void TestMonitorCommand::outlivesItsEnds()
 
 void TestMonitorCommand::boundsWhatAHostLeavesUnread()
 {
-    PtyPair device;
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
-    Monitor monitor(
-        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    MonitorOnALine line;
+    auto& [device, dir, link, monitor] = line;
     QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
     QProcess host;
     host.start(python(), {QStringLiteral("-c"), QString::fromLatin1(kSlowHost), link});
@@ -447,11 +448,8 @@ void TestMonitorCommand::followsHostSettings()
     QFETCH(int, baud);
     QFETCH(bool, twoStopBits);
     QFETCH(QString, expected);
-    PtyPair device;
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("ttyHOST"));
-    Monitor monitor(
-        {QStringLiteral("--device"), device.devicePath(), QStringLiteral("--link"), link});
+    MonitorOnALine line;
+    auto& [device, dir, link, monitor] = line;
     QVERIFY2(monitor.start().contains(" start "), monitor.start().constData());
     QTRY_COMPARE(device.lineState().summary(), QStringLiteral("8N1 at 38400"));
 
